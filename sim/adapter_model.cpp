@@ -1,0 +1,188 @@
+#include "adapter_model.h"
+
+#include <cstring>
+
+namespace {
+uint16_t Word(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Long(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+std::vector<uint8_t> Status(uint16_t cmd, int status) {
+  return {static_cast<uint8_t>(cmd & 0xFF), static_cast<uint8_t>(cmd >> 8),
+          static_cast<uint8_t>(status & 0xFF), static_cast<uint8_t>((status >> 8) & 0xFF)};
+}
+// Receive queue bound of the emulated controller's memory.
+constexpr size_t MaxQueued = 4096;
+} // namespace
+
+void SimAdapterModel::Reset() {
+  started_ = false;
+  filtersWritten_ = false;
+  std::memset(config_, 0, sizeof config_);
+  filters_ = {};
+  rxQueue_.clear();
+  reply_.reset();
+}
+
+void SimAdapterModel::Request(const uint8_t *data, int length) {
+  reply_.reset();
+  if (length < 2)
+    return;
+  const uint16_t cmd = Word(data);
+  switch (cmd) {
+  case 0x0101: // handshake: a fresh session
+    Reset();
+    if (handshakeStatus >= 0)
+      Reply(Status(cmd, handshakeStatus));
+    break;
+  case 0x0100: // close
+    started_ = false;
+    rxQueue_.clear();
+    break;
+  case 0x0200: { // device information
+    std::vector<uint8_t> rec(64, 0);
+    if (rawInfo) {
+      std::memcpy(rec.data(), rawInfo->data(), 64);
+    } else {
+      rec[0] = 0x00;
+      rec[1] = 0x02;
+      rec[3] = revision;
+      rec[4] = static_cast<uint8_t>(firmware & 0xFF);
+      rec[5] = static_cast<uint8_t>(firmware >> 8);
+      std::memcpy(rec.data() + 8, serial_.data(), std::min<size_t>(serial_.size(), 55));
+    }
+    Reply(std::move(rec));
+    break;
+  }
+  case 0x0301: // start
+    if (length >= 4)
+      started_ = true;
+    break;
+  case 0x0401: // configuration
+    if (length >= 8)
+      std::memcpy(config_, data, 8);
+    break;
+  case 0x0500: { // receive poll
+    if (flood && rxQueue_.empty() && started_)
+      rxQueue_.push_back(NextTrafficFrame());
+    std::vector<uint8_t> rec(20, 0);
+    if (!rxQueue_.empty()) {
+      std::memcpy(rec.data(), rxQueue_.front().bytes, 20);
+      rxQueue_.pop_front();
+      ++delivered;
+    } else {
+      rec[2] = 8; // no frame waiting
+    }
+    rec[0] = 0x00;
+    rec[1] = 0x05;
+    Reply(std::move(rec));
+    break;
+  }
+  case 0x0501: { // transmit
+    if (length < 20)
+      break;
+    Reply(Status(cmd, transmitStatus));
+    if (transmitStatus == 1) {
+      SimFrame f;
+      std::memcpy(f.bytes, data, 20);
+      ++transmitted;
+      if (onTransmit)
+        onTransmit(f);
+      if (loopback())
+        HearFrame(f);
+    }
+    break;
+  }
+  case 0x0511: { // one filter bank
+    if (length < 16)
+      break;
+    const uint8_t bank = data[5];
+    if (bank < filters_.size() && filterStatus == 1) {
+      std::memcpy(filters_[bank].data(), data, 16);
+      filtersWritten_ = true;
+      Reply(Status(cmd, 1));
+    } else {
+      Reply(Status(cmd, filterStatus == 1 ? 0 : filterStatus));
+    }
+    break;
+  }
+  default: // reserved and unknown words: no reply
+    break;
+  }
+  if (forcedReply_ && reply_) {
+    reply_ = std::move(forcedReply_);
+    forcedReply_.reset();
+  }
+}
+
+std::optional<std::vector<uint8_t>> SimAdapterModel::TakeReply() {
+  auto r = std::move(reply_);
+  reply_.reset();
+  return r;
+}
+
+// Acceptance as a CAN controller's filter banks work: a bank in mask mode
+// accepts an identifier whose bits under the mask equal the bank's; a mask of
+// 0 compares nothing, not even the identifier kind, so it accepts every
+// frame. A bank in list mode accepts exactly its two identifiers of its kind.
+// Until the host writes a bank, every frame is accepted.
+bool SimAdapterModel::Accepts(const SimFrame &frame) const {
+  if (!filtersWritten_)
+    return true;
+  const bool extended = frame.bytes[2] != 0;
+  const uint32_t id = Long(frame.bytes + 8);
+  for (const auto &b : filters_) {
+    if (!b[6])
+      continue;
+    const bool bankExtended = b[4] != 0;
+    const uint32_t bid = Long(b.data() + 8), bmask = Long(b.data() + 12);
+    if (b[7] == 0) {
+      if (bmask == 0 || (bankExtended == extended && ((id ^ bid) & bmask) == 0))
+        return true;
+    } else if (bankExtended == extended && (id == bid || id == bmask)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void SimAdapterModel::HearFrame(const SimFrame &frame) {
+  if (!started_ || !Accepts(frame) || rxQueue_.size() >= MaxQueued)
+    return;
+  rxQueue_.push_back(frame);
+}
+
+SimFrame SimAdapterModel::NextTrafficFrame() {
+  SimFrame f{};
+  const uint32_t n = trafficCount_++;
+  const uint32_t id = (n % 3 == 2) ? 0x18DAF100u + (n % 16) : 0x100u + (n % 8);
+  f.bytes[0] = 0x01;
+  f.bytes[1] = 0x05;
+  f.bytes[2] = (n % 3 == 2) ? 4 : 0;
+  f.bytes[5] = 8;
+  std::memcpy(f.bytes + 8, &id, 4);
+  for (int i = 0; i < 4; ++i)
+    f.bytes[12 + i] = static_cast<uint8_t>(n >> (8 * (3 - i)));
+  f.bytes[16] = 0xCA;
+  f.bytes[17] = 0xFE;
+  f.bytes[18] = static_cast<uint8_t>(n);
+  f.bytes[19] = static_cast<uint8_t>(n * 7);
+  return f;
+}
+
+void SimAdapterModel::Tick(int64_t now_ms) {
+  if (trafficPeriodMs <= 0 || !started_) {
+    lastTick_ = now_ms;
+    return;
+  }
+  if (lastTick_ < 0)
+    lastTick_ = now_ms;
+  // A late poll catches up a little, not with a burst of hours.
+  int due = 0;
+  while (now_ms - lastTick_ >= trafficPeriodMs && due < 16) {
+    lastTick_ += trafficPeriodMs;
+    ++due;
+  }
+  if (now_ms - lastTick_ >= trafficPeriodMs)
+    lastTick_ = now_ms;
+  for (int i = 0; i < due; ++i)
+    HearFrame(NextTrafficFrame());
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The adapter side of the command protocol: what one adapter does with each
+// request, its reply, its acceptance filters and its receive queue. Shared
+// by the simulated USB library and any other front end that presents an
+// adapter.
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct SimFrame {
+  uint8_t bytes[20];
+};
+
+class SimAdapterModel {
+public:
+  explicit SimAdapterModel(std::string serial) : serial_(std::move(serial)) {}
+
+  // Called for every frame this adapter puts on the bus after accepting it.
+  std::function<void(const SimFrame &)> onTransmit;
+
+  // One request from the host. Any reply not yet read is dropped first: the
+  // adapter answers only its latest request.
+  void Request(const uint8_t *data, int length);
+  // The reply waiting for the host's next read, if any.
+  std::optional<std::vector<uint8_t>> TakeReply();
+  void ReplaceNextReply(std::vector<uint8_t> bytes) { forcedReply_ = std::move(bytes); }
+
+  // A frame seen on the bus: kept if started and the filters accept it.
+  void HearFrame(const SimFrame &frame);
+  bool Accepts(const SimFrame &frame) const;
+
+  // Behaviour settings.
+  int handshakeStatus = 1; // -1: no reply
+  int transmitStatus = 1;
+  int filterStatus = 1;
+  uint8_t revision = 0;
+  uint16_t firmware = 0x0105;
+  std::optional<std::array<uint8_t, 64>> rawInfo;
+  bool flood = false;
+  int trafficPeriodMs = 0;
+
+  // State.
+  const std::string &serial() const { return serial_; }
+  bool started() const { return started_; }
+  bool loopback() const { return config_[5] != 0; }
+  long transmitted = 0;
+  long delivered = 0;
+  size_t backlog() const { return rxQueue_.size(); }
+  void Reset();
+
+  // Advances periodic traffic to time now_ms (milliseconds since any epoch).
+  void Tick(int64_t now_ms);
+
+private:
+  void Reply(std::vector<uint8_t> bytes) { reply_ = std::move(bytes); }
+  SimFrame NextTrafficFrame();
+
+  std::string serial_;
+  bool started_ = false;
+  bool filtersWritten_ = false;
+  uint8_t config_[8] = {};
+  std::array<std::array<uint8_t, 16>, 14> filters_{};
+  std::deque<SimFrame> rxQueue_;
+  std::optional<std::vector<uint8_t>> reply_;
+  std::optional<std::vector<uint8_t>> forcedReply_;
+  int64_t lastTick_ = -1;
+  uint32_t trafficCount_ = 0;
+};

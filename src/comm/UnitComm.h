@@ -1,0 +1,74 @@
+#pragma once
+// The communication thread: the only code that exchanges frames and settings
+// with an open adapter while connected. The user interface meets it in three
+// single-slot hand-overs, without locks: each slot's state word is written
+// (release) after the data it guards and read (acquire) before it.
+
+#include "../adapter/Vni_if.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <deque>
+#include <string>
+
+class TDevComm : public QThread {
+  Q_OBJECT
+public:
+  // Frames received beyond this many waiting in the receive queue are dropped
+  // and counted. At 20 bytes a frame this is 20 MB, and about half a minute
+  // of a saturated 1 Mbit/s bus.
+  static constexpr size_t ReceiveQueueBound = 1000000;
+
+  TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound = ReceiveQueueBound);
+  ~TDevComm() override;
+
+  // Hands a heap record over; returns once the thread has taken it. When the
+  // thread cannot take it (its loop has ended, or the adapter is closed) the
+  // record is freed here and false returned.
+  bool TransmitMessage(TCanMessage *msg);
+  // Copies the frame on offer, if any, and marks it taken.
+  bool ReceiveMessage(TCanMessage &msg);
+  // Each waits for the command slot to be free; false when the thread can no
+  // longer carry a command out.
+  bool SendDeviceConfig(const TDeviceConfig &config);
+  bool SendFilter(const TFilterBank &filter);
+  bool SendStart();
+
+  const TDeviceInfo &DeviceInfo() const { return FDeviceInfo; }
+  // Frames dropped because the receive queue was full.
+  uint64_t DroppedFrames() const { return FDropped.load(std::memory_order_relaxed); }
+  // Frames waiting in the receive queue (the thread's view; approximate).
+  size_t ReceiveBacklog() const { return FBacklog.load(std::memory_order_relaxed); }
+  // Frames received from the adapter since construction.
+  uint64_t ReceivedFrames() const { return FReceived.load(std::memory_order_relaxed); }
+  bool Finished() const { return FFinished.load(std::memory_order_acquire) != 0; }
+
+protected:
+  void run() override;
+
+private:
+  void Execute();
+  bool CanTake() const;
+  bool WaitCommandSlot();
+
+  TVNI *FAdapter;
+  std::string FSerialNumber;
+  const size_t FReceiveBound;
+  std::atomic<int> FFinished{0};
+  std::atomic<bool> FTerminate{false};
+  TDeviceInfo FDeviceInfo{};
+  TDeviceConfig FConfigBuffer{};
+  TFilterBank FFilterBuffer{};
+  std::deque<TCanMessage *> FTransmitQueue;
+  std::deque<TCanMessage *> FReceiveQueue;
+  TCanMessage *FReceiveBuffer = nullptr;
+  TCanMessage *FPending = nullptr;
+  TCanMessage *FOffered = nullptr;
+  std::atomic<int> FTransmitFlag{0};  // 0 empty, 1 full
+  std::atomic<int> FReceiveState{0};  // 0 empty, 2 offered, 1 taken
+  std::atomic<int> FCommand{0};       // 0 free, else the command word
+  std::atomic<uint64_t> FDropped{0};
+  std::atomic<size_t> FBacklog{0};
+  std::atomic<uint64_t> FReceived{0};
+};
