@@ -1,0 +1,72 @@
+#pragma once
+// An INI file bound to one path, with typed reads that take a default and
+// writes in place.
+//
+// The file is read once, on first use, and kept in memory; writes change the
+// copy and UpdateFile() (or the destructor, at the latest) writes the whole
+// file once, through a temporary file renamed over the old one, so a failed
+// save leaves the previous file intact. Every line the writes do not touch
+// (comments, unknown sections, other programs' keys) is written back byte for
+// byte; lines end in CR LF.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <stdexcept>
+#include <vector>
+
+class EIniFileError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class TIniFile {
+public:
+  // Files larger than this are not taken for settings or set-up files: they
+  // read as empty and are never overwritten.
+  static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+  explicit TIniFile(QString fileName);
+  ~TIniFile();
+  TIniFile(const TIniFile &) = delete;
+  TIniFile &operator=(const TIniFile &) = delete;
+
+  const QString &FileName() const { return FFileName; }
+
+  int ReadInteger(const QString &section, const QString &key, int defaultValue);
+  QString ReadString(const QString &section, const QString &key, const QString &defaultValue);
+  void WriteInteger(const QString &section, const QString &key, int value);
+  void WriteString(const QString &section, const QString &key, const QString &value);
+
+  // Writes buffered changes to the file; throws EIniFileError naming the file
+  // when it cannot be written. Does nothing when there is nothing to write.
+  void UpdateFile();
+
+  // The reading rule for integers: decimal with an optional sign, or
+  // hexadecimal after "$" or "0x"; anything else gives no value.
+  static bool ParseInteger(const QByteArray &text, int &value);
+
+private:
+  struct Line {
+    QByteArray raw;
+    QByteArray keyLower; // empty unless a key line
+  };
+  struct Section {
+    QByteArray header;    // raw header line; empty for the lines before any section
+    std::vector<Line> lines;
+    QHash<QByteArray, int> keys; // first line of each key
+  };
+
+  void Load();
+  const Line *Find(const QString &section, const QString &key);
+  static QByteArray Value(const QByteArray &raw);
+
+  QString FFileName;
+  bool FLoaded = false;
+  bool FUnreadable = false; // present but not readable: never overwrite it
+  bool FDirty = false;
+  QByteArray FBom;
+  std::vector<Section> FSections;
+  QHash<QByteArray, int> FSectionIndex; // first section of each name
+};

@@ -1,0 +1,32 @@
+#include "Unitconfig.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+TIniFile *SettingsFile = nullptr;
+const char *const SettingsFileName = "vni_Molvar.ini";
+
+QString GetSpecialFolderPath(int folderId) {
+  if (folderId != CSIDL_APPDATA)
+    return {};
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+void OpenSettingsFile() {
+  delete SettingsFile;
+  SettingsFile = new TIniFile(GetSpecialFolderPath(CSIDL_APPDATA) + "/" + SettingsFileName);
+}
+
+void CloseSettingsFile() {
+  delete SettingsFile;
+  SettingsFile = nullptr;
+}
+
+void FlushSettingsFile() {
+  if (!SettingsFile)
+    return;
+  // On a fresh account the configuration folder may not exist yet.
+  QDir().mkpath(QFileInfo(SettingsFile->FileName()).absolutePath());
+  SettingsFile->UpdateFile();
+}

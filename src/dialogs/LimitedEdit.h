@@ -1,0 +1,17 @@
+#pragma once
+// A line edit whose length limit applies to typing only: text the program
+// puts into it is shown whole, and the user may shorten it, but an edit by
+// the user never makes the text longer than the limit.
+
+#include <QLineEdit>
+
+class TLimitedEdit : public QLineEdit {
+  Q_OBJECT
+public:
+  explicit TLimitedEdit(int typedLimit, QWidget *parent = nullptr);
+  int TypedLimit() const { return FLimit; }
+
+private:
+  int FLimit;
+  QString FLast;
+};

@@ -1,0 +1,140 @@
+#include "LineModels.h"
+
+#include "FrameText.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QListView>
+#include <QPainter>
+#include <QTextOption>
+
+#include <cstring>
+
+TLogLine TLogLine::From(TDirection dir, const TCanMessage &msg) {
+  TLogLine l;
+  l.ID = msg.ID;
+  l.IDType = msg.IDType;
+  l.RTR = msg.RTR;
+  l.DLC = msg.DLC;
+  l.Direction = dir;
+  std::memcpy(l.Data, msg.Data, sizeof l.Data);
+  return l;
+}
+
+TCanMessage TLogLine::Message() const {
+  TCanMessage m{};
+  m.ID = ID;
+  m.IDType = IDType;
+  m.RTR = RTR;
+  m.DLC = DLC;
+  std::memcpy(m.Data, Data, sizeof Data);
+  return m;
+}
+
+int TFrameLogModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FLines.size());
+}
+
+QString TFrameLogModel::Line(int row) const {
+  if (row < 0 || row >= static_cast<int>(FLines.size()))
+    return {};
+  const TLogLine &l = FLines[row];
+  return MessageToLine(l.Direction == TDirection::Rx ? QStringLiteral("Rx") : QStringLiteral("Tx"), l.Message());
+}
+
+QVariant TFrameLogModel::data(const QModelIndex &index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid())
+    return {};
+  return Line(index.row());
+}
+
+void TFrameLogModel::Append(const TLogLine &line) {
+  const int row = static_cast<int>(FLines.size());
+  beginInsertRows({}, row, row);
+  FLines.push_back(line);
+  endInsertRows();
+}
+
+void TFrameLogModel::Append(const std::vector<TLogLine> &lines) {
+  if (lines.empty())
+    return;
+  const int row = static_cast<int>(FLines.size());
+  beginInsertRows({}, row, row + static_cast<int>(lines.size()) - 1);
+  FLines.insert(FLines.end(), lines.begin(), lines.end());
+  endInsertRows();
+}
+
+void TFrameLogModel::Clear() {
+  beginResetModel();
+  FLines.clear();
+  FLines.shrink_to_fit();
+  endResetModel();
+}
+
+int TTextListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : static_cast<int>(FLines.size()); }
+
+QVariant TTextListModel::data(const QModelIndex &index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FLines.size())
+    return {};
+  return FLines[index.row()];
+}
+
+void TTextListModel::Append(const QString &line) {
+  const int row = static_cast<int>(FLines.size());
+  beginInsertRows({}, row, row);
+  FLines.append(line);
+  endInsertRows();
+}
+
+void TTextListModel::Replace(int row, const QString &line) {
+  if (row < 0 || row >= FLines.size())
+    return;
+  FLines[row] = line;
+  emit dataChanged(index(row), index(row));
+}
+
+void TTextListModel::Remove(int row) {
+  if (row < 0 || row >= FLines.size())
+    return;
+  beginRemoveRows({}, row, row);
+  FLines.removeAt(row);
+  endRemoveRows();
+}
+
+void TTextListModel::SetLines(QStringList lines) {
+  beginResetModel();
+  FLines = std::move(lines);
+  endResetModel();
+}
+
+void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QString text = opt.text;
+  opt.text.clear();
+  const QWidget *w = opt.widget;
+  QStyle *style = w ? w->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+  QTextOption to;
+  to.setTabStopDistance(3.0 * opt.fontMetrics.averageCharWidth());
+  to.setWrapMode(QTextOption::NoWrap);
+  painter->save();
+  painter->setFont(opt.font);
+  painter->setPen(opt.palette.color((opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
+  painter->drawText(QRectF(opt.rect.adjusted(2, 0, -2, 0)), text, to);
+  painter->restore();
+}
+
+QSize TTabStopDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const {
+  return {option.rect.width() > 0 ? option.rect.width() : 200, option.fontMetrics.height() + 2};
+}
+
+void SetUpFrameListView(QListView *view) {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setPixelSize(16);
+  view->setFont(f);
+  view->setUniformItemSizes(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setItemDelegate(new TTabStopDelegate(view));
+}

@@ -1,0 +1,540 @@
+#include "UnitMain.h"
+
+#include "DeviceMonitor.h"
+#include "FrameText.h"
+#include "LineModels.h"
+#include "UnitConnect.h"
+#include "comm/UnitComm.h"
+#include "config/UnitDeviceConfig.h"
+#include "config/UnitFilter.h"
+#include "config/Unitconfig.h"
+#include "dialogs/UnitAbout.h"
+#include "dialogs/UnitDeviceInformation.h"
+#include "dialogs/UnitEditMsg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QListView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TFormMain *FormMain = nullptr;
+
+namespace {
+constexpr int ToolBarHeight = 40;
+constexpr int ToolButtonWidth = 132;
+constexpr int StatusBarHeight = 19;
+constexpr int SplitterHeight = 4;
+constexpr int SplitterMinSize = 80;
+const char *const CopyrightNotice = "(C) 2026 The Molvar developers";
+
+QPushButton *Button(QWidget *parent, const char *name, const char *caption, const char *hint) {
+  auto *b = new QPushButton(caption, parent);
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setAutoDefault(false);
+  return b;
+}
+
+QWidget *Heading(QWidget *parent, const char *text, QHBoxLayout *&row) {
+  auto *bar = new QWidget(parent);
+  row = new QHBoxLayout(bar);
+  row->setContentsMargins(0, 2, 2, 2);
+  auto *label = new QLabel(text, bar);
+  QFont f = label->font();
+  f.setBold(true);
+  label->setFont(f);
+  row->addWidget(label);
+  row->addStretch();
+  return bar;
+}
+} // namespace
+
+TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent) {
+  BuildWindow();
+  OpenSettingsFile();
+  FVNI = new TVNI;
+  FDevComm = nullptr;
+  FormCreate();
+}
+
+void TFormMain::BuildWindow() {
+  setObjectName("FormMain");
+  setWindowTitle("Varnell-Interface Molvar");
+
+  auto *client = new QWidget(this);
+  client->setObjectName("Client");
+  auto *v = new QVBoxLayout(client);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(0);
+
+  PanelFunction = new QWidget(client);
+  PanelFunction->setObjectName("PanelFunction");
+  PanelFunction->setFixedHeight(ToolBarHeight);
+  SpeedButtonConnect = Button(PanelFunction, "SpeedButtonConnect", "&Connect", "connection to device");
+  SpeedButtonSetup = Button(PanelFunction, "SpeedButtonSetup", "&Setup...", "setup device");
+  SpeedButtonFilter = Button(PanelFunction, "SpeedButtonFilter", "&Filter...", "configure CAN filters");
+  SpeedButtonExit = Button(PanelFunction, "SpeedButtonExit", "E&xit", "terminate program");
+  int x = 0;
+  for (QPushButton *b : {SpeedButtonConnect, SpeedButtonSetup, SpeedButtonFilter, SpeedButtonExit}) {
+    b->setGeometry(x, 0, ToolButtonWidth, ToolBarHeight);
+    b->setFlat(true);
+    x += ToolButtonWidth;
+  }
+
+  Splitter1 = new QSplitter(Qt::Vertical, client);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(SplitterHeight);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->setOpaqueResize(false); // only a line while dragging
+
+  PanelRx = new QWidget(Splitter1);
+  PanelRx->setObjectName("PanelRx");
+  PanelRx->setMinimumHeight(SplitterMinSize);
+  auto *rx = new QVBoxLayout(PanelRx);
+  rx->setContentsMargins(0, 0, 0, 0);
+  rx->setSpacing(0);
+  QHBoxLayout *rxRow;
+  rx->addWidget(Heading(PanelRx, "   CAN Messages (hex)", rxRow));
+  ComboBoxView = new QComboBox(PanelRx);
+  ComboBoxView->setObjectName("ComboBoxView");
+  ComboBoxView->addItems({"all", "only received", "only transmitted"});
+  ComboBoxView->setToolTip("viewed messages");
+  BitBtnRxClear = Button(PanelRx, "BitBtnRxClear", "C&lear", "clear all messages");
+  rxRow->addWidget(ComboBoxView);
+  rxRow->addWidget(BitBtnRxClear);
+  ListBoxRx = new QListView(PanelRx);
+  ListBoxRx->setObjectName("ListBoxRx");
+  FRxModel = new TFrameLogModel(ListBoxRx);
+  ListBoxRx->setModel(FRxModel);
+  SetUpFrameListView(ListBoxRx);
+  rx->addWidget(ListBoxRx);
+
+  PanelTx = new QWidget(Splitter1);
+  PanelTx->setObjectName("PanelTx");
+  PanelTx->setMinimumHeight(SplitterMinSize);
+  auto *tx = new QVBoxLayout(PanelTx);
+  tx->setContentsMargins(0, 0, 0, 0);
+  tx->setSpacing(0);
+  QHBoxLayout *txRow;
+  tx->addWidget(Heading(PanelTx, "   Transmission (hex)", txRow));
+  PanelTxFunctionLeft = new QWidget(PanelTx);
+  PanelTxFunctionLeft->setObjectName("PanelTxFunctionLeft");
+  auto *left = new QHBoxLayout(PanelTxFunctionLeft);
+  left->setContentsMargins(0, 0, 0, 0);
+  BitBtnNew = Button(PanelTxFunctionLeft, "BitBtnNew", "&New...", "create new message");
+  BitBtnTxEdit = Button(PanelTxFunctionLeft, "BitBtnTxEdit", "&Edit...", "edit selected message");
+  BitBtnDelete = Button(PanelTxFunctionLeft, "BitBtnDelete", "&Delete", "delete selected message");
+  for (QPushButton *b : {BitBtnNew, BitBtnTxEdit, BitBtnDelete})
+    left->addWidget(b);
+  PanelTxFunctionRight = new QWidget(PanelTx);
+  PanelTxFunctionRight->setObjectName("PanelTxFunctionRight");
+  auto *right = new QHBoxLayout(PanelTxFunctionRight);
+  right->setContentsMargins(0, 0, 0, 0);
+  BitBtnTx = Button(PanelTxFunctionRight, "BitBtnTx", "&Transmit", "transmit selected message");
+  BitBtnTxAll = Button(PanelTxFunctionRight, "BitBtnTxAll", "Tx &all", "transmit all messages");
+  right->addWidget(BitBtnTx);
+  right->addWidget(BitBtnTxAll);
+  txRow->insertWidget(1, PanelTxFunctionLeft);
+  txRow->addWidget(PanelTxFunctionRight);
+  ListBoxTx = new QListView(PanelTx);
+  ListBoxTx->setObjectName("ListBoxTx");
+  FTxModel = new TTextListModel(ListBoxTx);
+  ListBoxTx->setModel(FTxModel);
+  SetUpFrameListView(ListBoxTx);
+  tx->addWidget(ListBoxTx);
+
+  Splitter1->addWidget(PanelRx);
+  Splitter1->addWidget(PanelTx);
+  // The transmit area keeps its height when the window is resized.
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 0);
+
+  StatusBar1 = new QStatusBar(client);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setFixedHeight(StatusBarHeight);
+  StatusBar1->setSizeGripEnabled(false);
+  const int widths[4] = {120, 100, 100, 200};
+  for (int i = 0; i < 4; ++i) {
+    FPanels[i] = new QLabel(StatusBar1);
+    FPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    FPanels[i]->setFixedWidth(widths[i]);
+    if (i < 3)
+      StatusBar1->addWidget(FPanels[i]);
+    else
+      StatusBar1->addPermanentWidget(FPanels[i]);
+  }
+  FPanels[0]->setAlignment(Qt::AlignCenter);
+  FPanels[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  FPanels[0]->setText("disconnected");
+  FPanels[3]->setText(CopyrightNotice);
+
+  v->addWidget(PanelFunction);
+  v->addWidget(Splitter1, 1);
+  v->addWidget(StatusBar1);
+  setCentralWidget(client);
+
+  mm_File = menuBar()->addMenu("&File");
+  mm_File->setObjectName("mm_File");
+  mf_Load = mm_File->addAction("&Load...");
+  mf_Load->setObjectName("mf_Load");
+  mf_Save = mm_File->addAction("&Save...");
+  mf_Save->setObjectName("mf_Save");
+  mf_SaveAs = mm_File->addAction("Save &as...");
+  mf_SaveAs->setObjectName("mf_SaveAs");
+  mm_File->addSeparator();
+  mf_Exit = mm_File->addAction("E&xit");
+  mf_Exit->setObjectName("mf_Exit");
+  mm_Info = menuBar()->addMenu("&Info");
+  mm_Info->setObjectName("mm_Info");
+  mi_DeviceInfo = mm_Info->addAction("&Device Information...");
+  mi_DeviceInfo->setObjectName("mi_DeviceInfo");
+  mi_About = mm_Info->addAction("&About this Program...");
+  mi_About->setObjectName("mi_About");
+
+  TimerReceive = new QTimer(this);
+  TimerReceive->setObjectName("TimerReceive");
+  TimerReceive->setInterval(10);
+
+  const QString filter = "Varnell Interface Files (*.vni)";
+  OpenDialog1 = new QFileDialog(this, "Load Varnell Interface Configuration", QString(), filter);
+  OpenDialog1->setObjectName("OpenDialog1");
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  OpenDialog1->setDefaultSuffix("vni");
+  OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+  SaveDialog1 = new QFileDialog(this, "Save Varnell Interface Configuration", QString(), filter);
+  SaveDialog1->setObjectName("SaveDialog1");
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1->setDefaultSuffix("vni");
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+  for (QFileDialog *d : {OpenDialog1, SaveDialog1})
+    d->setOption(QFileDialog::DontUseNativeDialog, true);
+
+  connect(SpeedButtonConnect, &QPushButton::clicked, this, &TFormMain::SpeedButtonConnectClick);
+  connect(SpeedButtonSetup, &QPushButton::clicked, this, &TFormMain::SpeedButtonSetupClick);
+  connect(SpeedButtonFilter, &QPushButton::clicked, this, &TFormMain::SpeedButtonFilterClick);
+  connect(SpeedButtonExit, &QPushButton::clicked, this, &TFormMain::SpeedButtonExitClick);
+  connect(mf_Exit, &QAction::triggered, this, &TFormMain::SpeedButtonExitClick);
+  connect(mf_Load, &QAction::triggered, this, &TFormMain::mf_LoadClick);
+  connect(mf_Save, &QAction::triggered, this, &TFormMain::mf_SaveClick);
+  connect(mf_SaveAs, &QAction::triggered, this, &TFormMain::mf_SaveAsClick);
+  connect(mi_DeviceInfo, &QAction::triggered, this, &TFormMain::mi_DeviceInfoClick);
+  connect(mi_About, &QAction::triggered, this, &TFormMain::mi_AboutClick);
+  connect(BitBtnRxClear, &QPushButton::clicked, this, &TFormMain::BitBtnRxClearClick);
+  connect(ComboBoxView, QOverload<int>::of(&QComboBox::activated), this, &TFormMain::ComboBoxViewCloseUp);
+  connect(BitBtnNew, &QPushButton::clicked, this, &TFormMain::BitBtnNewClick);
+  connect(BitBtnTxEdit, &QPushButton::clicked, this, &TFormMain::BitBtnTxEditClick);
+  connect(BitBtnDelete, &QPushButton::clicked, this, &TFormMain::BitBtnDeleteClick);
+  connect(BitBtnTx, &QPushButton::clicked, this, &TFormMain::BitBtnTxClick);
+  connect(BitBtnTxAll, &QPushButton::clicked, this, &TFormMain::BitBtnTxAllClick);
+  connect(ListBoxTx, &QListView::doubleClicked, this, &TFormMain::BitBtnTxClick);
+  connect(TimerReceive, &QTimer::timeout, this, &TFormMain::TimerReceiveTimer);
+  connect(Splitter1, &QSplitter::splitterMoved, this, &TFormMain::Splitter1Moved);
+
+  FDeviceMonitor = new TDeviceMonitor(this);
+  connect(FDeviceMonitor, &TDeviceMonitor::DeviceChanged, this, &TFormMain::WMDeviceChange);
+}
+
+TFormMain::~TFormMain() { FormDestroy(); }
+
+// ---- geometry --------------------------------------------------------------
+
+int TFormMain::ClientHeight() const { return centralWidget()->height(); }
+
+int TFormMain::VerticalPos() const { return PanelTx->mapTo(centralWidget(), QPoint(0, 0)).y(); }
+
+void TFormMain::ApplyVertical(int vertical) {
+  const int client = ClientHeight();
+  const int splitterHeight = client - ToolBarHeight - StatusBarHeight;
+  int txHeight = client - vertical - StatusBarHeight;
+  // A stored boundary that leaves either area less than its minimum is
+  // brought back into the window.
+  txHeight = std::clamp(txHeight, SplitterMinSize, std::max(SplitterMinSize, splitterHeight - SplitterHeight - SplitterMinSize));
+  Splitter1->setSizes({splitterHeight - SplitterHeight - txHeight, txHeight});
+}
+
+void TFormMain::SetMinimumHeightFromLayout() {
+  setMinimumHeight(ToolBarHeight + SplitterMinSize + SplitterHeight + PanelTx->height() + StatusBarHeight + 80);
+}
+
+void TFormMain::FormCreate() {
+  TIniFile &ini = *SettingsFile;
+  move(ini.ReadInteger("Main", "LeftPos", 10), ini.ReadInteger("Main", "TopPos", 10));
+  resize(ini.ReadInteger("Main", "Width", 800), ini.ReadInteger("Main", "Height", 600));
+  const int state = ini.ReadInteger("Main", "State", 0);
+  if (state == 1)
+    setWindowState(Qt::WindowMinimized);
+  else if (state == 2)
+    setWindowState(Qt::WindowMaximized);
+  // Lay the window out at its restored size so that the client area has
+  // its real height before the boundary is placed.
+  layout()->activate();
+  QApplication::processEvents();
+  const int defaultVertical = ClientHeight() / 2 - ToolBarHeight - StatusBarHeight;
+  ApplyVertical(ini.ReadInteger("Main", "Vertical", defaultVertical));
+  setMinimumWidth(SpeedButtonExit->geometry().right() + 1 + 20);
+  PanelTx->resize(PanelTx->width(), Splitter1->sizes().value(1));
+  SetMinimumHeightFromLayout();
+  ComboBoxView->setCurrentIndex(ini.ReadInteger("Main", "n", 0));
+  FRxCounter = 0;
+  FTxCounter = 0;
+  LoadSetup(ini);
+}
+
+void TFormMain::Splitter1Moved() { SetMinimumHeightFromLayout(); }
+
+void TFormMain::closeEvent(QCloseEvent *event) {
+  FormClose();
+  event->accept(); // closing is always allowed
+}
+
+void TFormMain::FormClose() {
+  if (!SettingsFile)
+    return;
+  TIniFile &ini = *SettingsFile;
+  const Qt::WindowStates ws = windowState();
+  const int state = (ws & Qt::WindowMinimized) ? 1 : (ws & Qt::WindowMaximized) ? 2 : 0;
+  ini.WriteInteger("Main", "State", state);
+  if (state == 0) {
+    ini.WriteInteger("Main", "LeftPos", x());
+    ini.WriteInteger("Main", "TopPos", y());
+    ini.WriteInteger("Main", "Width", width());
+    ini.WriteInteger("Main", "Height", height());
+  }
+  ini.WriteInteger("Main", "Vertical", VerticalPos());
+  ini.WriteInteger("Main", "n", ComboBoxView->currentIndex());
+  SaveSetup(ini);
+  try {
+    FlushSettingsFile();
+  } catch (const EIniFileError &e) {
+    // The window closes all the same; the user learns what was not saved.
+    ReportFileError(QString::fromStdString(e.what()));
+  }
+}
+
+void TFormMain::FormDestroy() {
+  FTxList.clear();
+  delete FDevComm;
+  FDevComm = nullptr;
+  delete FVNI;
+  FVNI = nullptr;
+  CloseSettingsFile();
+}
+
+void TFormMain::ReportFileError(const QString &message) {
+  QApplication::beep();
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Cancel, this);
+  box.setObjectName("MessageFileError");
+  box.exec();
+}
+
+// ---- connection ------------------------------------------------------------
+
+void TFormMain::SpeedButtonConnectClick() {
+  if (FDevComm) {
+    Disconnect();
+    return;
+  }
+  const std::string serial = FormConnect->SelectDevice(FVNI, x() + 20, y() + 20);
+  if (serial.empty())
+    return;
+  FDevComm = new TDevComm(FVNI, serial);
+  if (FVNI->IsOpen()) {
+    SpeedButtonConnect->setText("Dis&connect");
+    FRxCounter = 0;
+    FTxCounter = 0;
+    FPanels[0]->setText("connected");
+    ShowCounters();
+    FDevComm->SendDeviceConfig(FDevConfig);
+    for (const TFilterBank &bank : FFilter)
+      FDevComm->SendFilter(bank);
+    FDevComm->SendStart();
+    TimerReceive->start();
+  } else {
+    delete FDevComm;
+    FDevComm = nullptr;
+    QApplication::beep();
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle, "Establish connection to selected device failed!",
+                    QMessageBox::Cancel, this);
+    box.setObjectName("MessageConnectFailed");
+    box.exec();
+  }
+}
+
+void TFormMain::Disconnect() {
+  if (!FDevComm)
+    return;
+  TimerReceive->stop();
+  delete FDevComm;
+  FDevComm = nullptr;
+  SpeedButtonConnect->setText("&Connect");
+  FPanels[0]->setText("disconnected");
+}
+
+void TFormMain::WMDeviceChange() {
+  if (FVNI && FVNI->IsOpen() && FVNI->CheckRemoved())
+    Disconnect();
+}
+
+bool TFormMain::DeviceNotificationsActive() const { return FDeviceMonitor->Active(); }
+
+void TFormMain::SpeedButtonExitClick() { close(); }
+
+// ---- frame log -------------------------------------------------------------
+
+QString TFormMain::StatusPanel(int i) const { return (i >= 0 && i < 4) ? FPanels[i]->text() : QString(); }
+
+void TFormMain::ShowCounters() {
+  QString rx = QString("Rx: %1").arg(FRxCounter);
+  // Frames the communication thread had to drop are never hidden.
+  if (FDevComm && FDevComm->DroppedFrames() > 0)
+    rx += QString(" (lost %1)").arg(FDevComm->DroppedFrames());
+  FPanels[1]->setText(rx);
+  FPanels[2]->setText(QString("Tx: %1").arg(FTxCounter));
+}
+
+void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
+  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg));
+  const QModelIndex last = FRxModel->index(FRxModel->rowCount() - 1);
+  ListBoxRx->setCurrentIndex(last);
+  ListBoxRx->scrollTo(last);
+}
+
+void TFormMain::TimerReceiveTimer() {
+  if (!FDevComm)
+    return;
+  TCanMessage msg;
+  if (!FDevComm->ReceiveMessage(msg))
+    return;
+  ++FRxCounter;
+  if (ComboBoxView->currentIndex() < 2)
+    AddLogLine(msg, true);
+  ShowCounters();
+}
+
+void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
+
+int TFormMain::RxLineCount() const { return FRxModel->rowCount(); }
+QString TFormMain::RxLine(int row) const { return FRxModel->Line(row); }
+int TFormMain::RxItemIndex() const {
+  const QModelIndexList sel = ListBoxRx->selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.first().row();
+}
+
+// ---- transmit list -----------------------------------------------------------
+
+QStringList TFormMain::TxLines() const { return FTxModel->Lines(); }
+
+int TFormMain::TxItemIndex() const {
+  const QModelIndexList sel = ListBoxTx->selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.first().row();
+}
+
+void TFormMain::SetTxItemIndex(int row) {
+  if (row < 0 || row >= FTxModel->rowCount()) {
+    ListBoxTx->selectionModel()->clearSelection();
+    ListBoxTx->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    return;
+  }
+  const QModelIndex i = FTxModel->index(row);
+  ListBoxTx->setCurrentIndex(i);
+  ListBoxTx->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+  ListBoxTx->scrollTo(i);
+}
+
+void TFormMain::AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line) {
+  FTxList.push_back(std::move(msg));
+  FTxModel->Append(line);
+}
+
+void TFormMain::SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines) {
+  FTxList = std::move(records);
+  FTxModel->SetLines(std::move(lines));
+}
+
+void TFormMain::BitBtnNewClick() {
+  auto msg = std::make_unique<TCanMessage>();
+  if (!FormEditMsg->NewMessage(*msg, x() + 20, y() + 20))
+    return;
+  const QString line = MessageToLine(QString(), *msg);
+  AppendTxEntry(std::move(msg), line);
+  SetTxItemIndex(FTxModel->rowCount() - 1);
+}
+
+void TFormMain::BitBtnTxEditClick() {
+  const int i = TxItemIndex();
+  if (i < 0)
+    return;
+  if (FormEditMsg->EditMessage(*FTxList[i], x() + 20, y() + 20)) {
+    FTxModel->Replace(i, MessageToLine(QString(), *FTxList[i]));
+    SetTxItemIndex(i);
+  }
+}
+
+void TFormMain::BitBtnDeleteClick() {
+  const int i = TxItemIndex();
+  if (i < 0)
+    return;
+  FTxList.erase(FTxList.begin() + i);
+  FTxModel->Remove(i);
+  SetTxItemIndex(i - 1);
+}
+
+void TFormMain::TransmitEntry(const TCanMessage &entry) {
+  // The thread owns the copy from the hand-over on; the log line is built
+  // from the list's own record.
+  FDevComm->TransmitMessage(new TCanMessage(entry));
+  ++FTxCounter;
+  const int view = ComboBoxView->currentIndex();
+  if (view == 0 || view == 2)
+    AddLogLine(entry, false);
+}
+
+void TFormMain::BitBtnTxClick() {
+  const int i = TxItemIndex();
+  if (i < 0 || !FDevComm)
+    return;
+  TransmitEntry(*FTxList[i]);
+  ShowCounters();
+}
+
+void TFormMain::BitBtnTxAllClick() {
+  if (FTxList.empty() || !FDevComm)
+    return;
+  for (const auto &entry : FTxList)
+    TransmitEntry(*entry);
+  ShowCounters();
+}
+
+// ---- settings and information dialogs -------------------------------------
+
+void TFormMain::SpeedButtonSetupClick() {
+  if (!FDevComm)
+    return;
+  if (FormDeviceConfig->EditDeviceConfig(FDevConfig, x() + 20, y() + 20))
+    FDevComm->SendDeviceConfig(FDevConfig);
+}
+
+void TFormMain::SpeedButtonFilterClick() {
+  if (!FDevComm)
+    return;
+  if (FormFilter->EditFilters(FFilter, x() + 20, y() + 20))
+    for (const TFilterBank &bank : FFilter)
+      FDevComm->SendFilter(bank);
+}
+
+void TFormMain::mi_DeviceInfoClick() { FormDeviceInfo->ShowDeviceInfo(FDevComm, x() + 20, y() + 20); }
+
+void TFormMain::mi_AboutClick() { FormAbout->ShowAbout(x() + 20, y() + 20); }

@@ -1,0 +1,152 @@
+#pragma once
+// The main window: connection management, the frame log, the transmit list
+// and the set-up.
+
+#include "adapter/Vni_if.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QListView;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class TDevComm;
+class TDeviceMonitor;
+class TFrameLogModel;
+class TIniFile;
+class TTextListModel;
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit TFormMain(QWidget *parent = nullptr);
+  ~TFormMain() override;
+
+  // Connection.
+  void SpeedButtonConnectClick();
+  void Disconnect();
+  void WMDeviceChange();
+  void SpeedButtonExitClick();
+  // Frame log.
+  void ShowCounters();
+  void TimerReceiveTimer();
+  void BitBtnRxClearClick();
+  void ComboBoxViewCloseUp() {}
+  // Transmit list.
+  void BitBtnNewClick();
+  void BitBtnTxEditClick();
+  void BitBtnDeleteClick();
+  void BitBtnTxClick();
+  void BitBtnTxAllClick();
+  // Layout and set-up.
+  void Splitter1Moved();
+  void LoadSetup(TIniFile &ini);
+  void SaveSetup(TIniFile &ini);
+  void mf_LoadClick();
+  void mf_SaveClick();
+  void mf_SaveAsClick();
+  // Settings and information dialogs.
+  void SpeedButtonSetupClick();
+  void SpeedButtonFilterClick();
+  void mi_DeviceInfoClick();
+  void mi_AboutClick();
+
+  // State, for the dialogs and for tests.
+  TVNI *Adapter() const { return FVNI; }
+  TDevComm *DevComm() const { return FDevComm; }
+  TDeviceConfig &DevConfig() { return FDevConfig; }
+  TFilterTable &Filters() { return FFilter; }
+  const std::vector<std::unique_ptr<TCanMessage>> &TxList() const { return FTxList; }
+  int RxCounter() const { return FRxCounter; }
+  int TxCounter() const { return FTxCounter; }
+  QString StatusPanel(int i) const;
+  int RxLineCount() const;
+  QString RxLine(int row) const;
+  int RxItemIndex() const;
+  QStringList TxLines() const;
+  int TxItemIndex() const;
+  void SetTxItemIndex(int row);
+  int VerticalPos() const;
+  int ClientHeight() const;
+  bool DeviceNotificationsActive() const;
+
+  // Controls.
+  QWidget *PanelFunction;
+  QPushButton *SpeedButtonConnect;
+  QPushButton *SpeedButtonSetup;
+  QPushButton *SpeedButtonFilter;
+  QPushButton *SpeedButtonExit;
+  QWidget *PanelRx;
+  QComboBox *ComboBoxView;
+  QPushButton *BitBtnRxClear;
+  QListView *ListBoxRx;
+  QSplitter *Splitter1;
+  QWidget *PanelTx;
+  QWidget *PanelTxFunctionLeft;
+  QWidget *PanelTxFunctionRight;
+  QPushButton *BitBtnNew;
+  QPushButton *BitBtnTxEdit;
+  QPushButton *BitBtnDelete;
+  QPushButton *BitBtnTx;
+  QPushButton *BitBtnTxAll;
+  QListView *ListBoxTx;
+  QStatusBar *StatusBar1;
+  QMenu *mm_File;
+  QMenu *mm_Info;
+  QAction *mf_Load;
+  QAction *mf_Save;
+  QAction *mf_SaveAs;
+  QAction *mf_Exit;
+  QAction *mi_DeviceInfo;
+  QAction *mi_About;
+  QTimer *TimerReceive;
+  QFileDialog *OpenDialog1;
+  QFileDialog *SaveDialog1;
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void BuildWindow();
+  void FormCreate();
+  void FormClose();
+  void FormDestroy();
+  void SetMinimumHeightFromLayout();
+  void ApplyVertical(int vertical);
+  void AddLogLine(const TCanMessage &msg, bool received);
+  void TransmitEntry(const TCanMessage &entry);
+  void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line);
+  void SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines);
+  bool SaveSetupTo(const QString &path);
+  void ReportFileError(const QString &message);
+  bool FileDialogRun(QFileDialog *dialog);
+
+  QLabel *FPanels[4];
+  TFrameLogModel *FRxModel;
+  TTextListModel *FTxModel;
+  TDeviceMonitor *FDeviceMonitor;
+
+  TVNI *FVNI = nullptr;
+  TDevComm *FDevComm = nullptr;
+  TDeviceConfig FDevConfig{};
+  TFilterTable FFilter{};
+  std::vector<std::unique_ptr<TCanMessage>> FTxList;
+  int FRxCounter = 0;
+  int FTxCounter = 0;
+  QString FLoadedFile; // the target of Save: the set-up file loaded last
+};
+
+extern TFormMain *FormMain;
+
+// The most frames a set-up can bring into the transmit list. A count beyond
+// it (only a damaged or hand-edited file holds one) reads this many.
+constexpr int MaxSetupFrames = 1000000;

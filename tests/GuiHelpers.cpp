@@ -1,0 +1,138 @@
+#include "GuiHelpers.h"
+
+#include "comm/UnitComm.h"
+#include "config/Unitconfig.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/UnitMain.h"
+#include "transport/Libusbdyn.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+
+ModalDriver::ModalDriver() {
+  FTimer.setInterval(2);
+  connect(&FTimer, &QTimer::timeout, this, &ModalDriver::Poll);
+  FTimer.start();
+}
+
+ModalDriver::~ModalDriver() { FTimer.stop(); }
+
+ModalDriver &ModalDriver::Then(Action action) {
+  FActions.push_back(std::move(action));
+  return *this;
+}
+
+bool ModalDriver::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::Hide)
+    watched->setProperty("molvarTestHandled", false);
+  return false;
+}
+
+void ModalDriver::Poll() {
+  QWidget *w = QApplication::activeModalWidget();
+  if (!w || !w->isVisible() || w->property("molvarTestHandled").toBool())
+    return;
+  if (FActions.empty()) {
+    // A dialog nobody expected: close it so the test fails instead of hanging.
+    if (++FIdleTicks > 2500) {
+      ADD_FAILURE() << "unexpected modal widget " << w->objectName().toStdString();
+      if (auto *d = qobject_cast<QDialog *>(w))
+        d->reject();
+      FIdleTicks = 0;
+    }
+    return;
+  }
+  FIdleTicks = 0;
+  w->setProperty("molvarTestHandled", true);
+  w->installEventFilter(this);
+  Seen << w->objectName();
+  Action a = std::move(FActions.front());
+  FActions.pop_front();
+  a(w);
+}
+
+ModalDriver::Action PressMessageButton(QMessageBox::StandardButton button, QString *text) {
+  return [button, text](QWidget *w) {
+    auto *box = qobject_cast<QMessageBox *>(w);
+    ASSERT_NE(box, nullptr) << "expected a message box, got " << w->objectName().toStdString();
+    if (text)
+      *text = box->text();
+    ASSERT_NE(box->button(button), nullptr);
+    box->button(button)->click();
+  };
+}
+
+ModalDriver::Action ClickChild(const char *objectName) {
+  return [objectName](QWidget *w) {
+    auto *b = w->findChild<QAbstractButton *>(objectName);
+    ASSERT_NE(b, nullptr) << objectName;
+    b->click();
+  };
+}
+
+ModalDriver::Action RejectDialog() {
+  return [](QWidget *w) {
+    auto *d = qobject_cast<QDialog *>(w);
+    ASSERT_NE(d, nullptr);
+    d->reject();
+  };
+}
+
+ModalDriver::Action AcceptDialog() {
+  return [](QWidget *w) {
+    auto *d = qobject_cast<QDialog *>(w);
+    ASSERT_NE(d, nullptr);
+    d->accept();
+  };
+}
+
+bool WaitUntil(const std::function<bool()> &cond) {
+  QElapsedTimer t;
+  t.start();
+  while (!cond()) {
+    if (t.elapsed() > 60000)
+      return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+void Settle() {
+  for (int i = 0; i < 5; ++i)
+    QCoreApplication::processEvents();
+}
+
+QString GuiTest::SettingsPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" + SettingsFileName;
+}
+
+void GuiTest::RemoveSettings() { QFile::remove(SettingsPath()); }
+
+void GuiTest::SetUp() {
+  libusbdyn::ResetForTest({"libusb-0.1.so.4"});
+  sim_reset();
+  RemoveSettings();
+  CreateForms();
+  FormMain->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+}
+
+void GuiTest::TearDown() {
+  if (FormMain) {
+    FormMain->close();
+    DestroyForms();
+  }
+  RemoveSettings();
+}
+
+void GuiTest::Connect() {
+  FormMain->SpeedButtonConnectClick();
+  ASSERT_NE(FormMain->DevComm(), nullptr);
+  // The set-up commands are handed over one at a time; wait for the last.
+  ASSERT_TRUE(WaitUntil([] { return Count(Requests(), "01 03 03 00") >= 1; }));
+}

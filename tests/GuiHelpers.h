@@ -1,0 +1,63 @@
+#pragma once
+// Helpers for tests of the windows under the offscreen platform: driving
+// modal dialogs and message boxes from the event loop, waiting for
+// conditions while events are processed, and a fixture with all windows.
+
+#include "SimHelpers.h"
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+class QAbstractButton;
+class QWidget;
+
+// Runs queued actions, one on each modal widget that appears.
+class ModalDriver : public QObject {
+public:
+  using Action = std::function<void(QWidget *)>;
+  ModalDriver();
+  ~ModalDriver() override;
+  ModalDriver &Then(Action action);
+  size_t Pending() const { return FActions.size(); }
+  // Names of the modal widgets acted on, in order.
+  QStringList Seen;
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void Poll();
+  std::deque<Action> FActions;
+  QTimer FTimer;
+  int FIdleTicks = 0;
+};
+
+// Common actions.
+ModalDriver::Action PressMessageButton(QMessageBox::StandardButton button, QString *text = nullptr);
+ModalDriver::Action ClickChild(const char *objectName);
+ModalDriver::Action RejectDialog();
+ModalDriver::Action AcceptDialog();
+
+// Processes events until cond holds; false if it never does (after a minute,
+// so that a broken test fails instead of hanging).
+bool WaitUntil(const std::function<bool()> &cond);
+// Processes pending events a few times.
+void Settle();
+
+// Every window created fresh, the simulated adapter empty, no settings file.
+class GuiTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Connects to the one adapter present; asserts the connection.
+  void Connect();
+  static QString SettingsPath();
+  static void RemoveSettings();
+};
