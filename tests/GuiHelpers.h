@@ -15,7 +15,18 @@
 #include <deque>
 #include <functional>
 
+#include <ostream>
+
 class QAbstractButton;
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList &l, std::ostream *os) {
+  *os << '{';
+  for (const QString &s : l)
+    *os << '"' << s.toStdString() << "\",";
+  *os << '}';
+}
 class QWidget;
 
 // Runs queued actions, one on each modal widget that appears.

@@ -249,8 +249,12 @@ void TIniFile::UpdateFile() {
   // user (root) whom the system would let write it anyway.
   struct stat st;
   QByteArray native = QFile::encodeName(FFileName);
-  if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-    throw EIniFileError(QString("The file \"%1\" is read-only.").arg(FFileName).toStdString());
+  if (::stat(native.constData(), &st) == 0) {
+    if (!S_ISREG(st.st_mode))
+      throw EIniFileError(QString("\"%1\" is not a file.").arg(FFileName).toStdString());
+    if (!(st.st_mode & S_IWUSR))
+      throw EIniFileError(QString("The file \"%1\" is read-only.").arg(FFileName).toStdString());
+  }
 
   QByteArray out = FBom;
   qsizetype size = 0;

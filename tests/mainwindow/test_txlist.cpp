@@ -1,1 +1,193 @@
+// The transmit list: New, Edit, Delete, Transmit, double click, Tx all.
 
+#include "GuiHelpers.h"
+#include "comm/UnitComm.h"
+#include "config/IniFile.h"
+#include "dialogs/LimitedEdit.h"
+#include "dialogs/UnitEditMsg.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+class TxList : public GuiTest {
+protected:
+  void Load(const QStringList &lines) {
+    QTemporaryFile f;
+    ASSERT_TRUE(f.open());
+    QByteArray text = "[Messages]\r\nn=" + QByteArray::number(lines.size()) + "\r\n";
+    for (int i = 0; i < lines.size(); ++i)
+      text += QByteArray::number(i) + "=" + lines[i].toLatin1() + "\r\n";
+    f.write(text);
+    f.close();
+    TIniFile ini(f.fileName());
+    FormMain->LoadSetup(ini);
+  }
+  // Frames the adapter accepted, as frame lines without prefix.
+  static std::vector<std::string> SentIds() {
+    std::vector<std::string> ids;
+    for (const auto &w : Trace())
+      if (w.out && w.bytes.size() == 20)
+        ids.push_back(Hex({w.bytes[9], w.bytes[8]}));
+    return ids;
+  }
+  const QStringList three{"Std\t  111\t01", "Ext\t00222\t02\t03", "Std\t  333\tremote request (DLC=2)"};
+};
+
+TEST_F(TxList, NewAppendsAndSelectsCancelLeavesEverythingAsItWas) {
+  Load(three);
+  FormMain->SetTxItemIndex(0);
+  ModalDriver d;
+  d.Then(RejectDialog());
+  FormMain->BitBtnNewClick();
+  EXPECT_EQ(FormMain->TxLines(), three);
+  EXPECT_EQ(FormMain->TxItemIndex(), 0);
+  d.Then([](QWidget *) {
+    FormEditMsg->RadioExtended->setChecked(true);
+    QTest::keyClicks(FormEditMsg->LabeledEditID, "1abcd");
+    QTest::keyClicks(FormEditMsg->DataEdits[0], "a");
+    FormEditMsg->BitBtnOk->click();
+  });
+  FormMain->BitBtnNewClick();
+  ASSERT_EQ(FormMain->TxLines().size(), 4);
+  EXPECT_EQ(FormMain->TxLines()[3], "Ext\t1ABCD\t0A");
+  EXPECT_EQ(FormMain->TxItemIndex(), 3);
+  EXPECT_EQ(FormMain->TxList().size(), 4u);
+  EXPECT_EQ(FormMain->TxList()[3]->Command, 0); // not sent yet
+}
+
+TEST_F(TxList, EditChangesOnlyItsLineCancelChangesNothing) {
+  Load(three);
+  FormMain->SetTxItemIndex(1);
+  ModalDriver d;
+  d.Then([](QWidget *) {
+    FormEditMsg->LabeledEditID->setText("FFF");
+    FormEditMsg->BitBtnCancel->click();
+  });
+  FormMain->BitBtnTxEditClick();
+  EXPECT_EQ(FormMain->TxLines(), three);
+  EXPECT_EQ(FormMain->TxList()[1]->ID, 0x222u);
+  d.Then([](QWidget *) {
+    EXPECT_EQ(FormEditMsg->LabeledEditID->text(), "00222");
+    FormEditMsg->RadioStandard->setChecked(true);
+    FormEditMsg->BitBtnOk->click();
+  });
+  FormMain->BitBtnTxEditClick();
+  EXPECT_EQ(FormMain->TxLines()[1], "Std\t  222\t02\t03");
+  EXPECT_EQ(FormMain->TxLines()[0], three[0]);
+  EXPECT_EQ(FormMain->TxLines()[2], three[2]);
+  EXPECT_EQ(FormMain->TxItemIndex(), 1);
+}
+
+TEST_F(TxList, CommandsWithoutSelectionDoNothing) {
+  Load(three);
+  FormMain->SetTxItemIndex(-1);
+  ModalDriver d; // no dialog may open
+  FormMain->BitBtnTxEditClick();
+  FormMain->BitBtnDeleteClick();
+  sim_add_adapter("A1");
+  Connect();
+  sim_trace_clear();
+  FormMain->BitBtnTxClick();
+  EXPECT_EQ(FormMain->TxLines(), three);
+  EXPECT_EQ(FormMain->TxCounter(), 0);
+  EXPECT_TRUE(SentIds().empty());
+  EXPECT_TRUE(d.Seen.isEmpty());
+}
+
+TEST_F(TxList, DeleteSelectsTheLineBeforeOrNothing) {
+  Load(three);
+  FormMain->SetTxItemIndex(1);
+  FormMain->BitBtnDeleteClick();
+  EXPECT_EQ(FormMain->TxLines(), (QStringList{three[0], three[2]}));
+  EXPECT_EQ(FormMain->TxItemIndex(), 0);
+  EXPECT_EQ(FormMain->TxList()[1]->ID, 0x333u);
+  FormMain->BitBtnDeleteClick(); // the first: nothing selected afterwards
+  EXPECT_EQ(FormMain->TxLines(), QStringList{three[2]});
+  EXPECT_EQ(FormMain->TxItemIndex(), -1);
+  FormMain->SetTxItemIndex(0);
+  FormMain->BitBtnDeleteClick();
+  EXPECT_TRUE(FormMain->TxLines().isEmpty());
+  EXPECT_TRUE(FormMain->TxList().empty());
+  EXPECT_EQ(FormMain->TxItemIndex(), -1);
+}
+
+TEST_F(TxList, NothingIsSentWhileDisconnected) {
+  Load(three);
+  FormMain->SetTxItemIndex(0);
+  FormMain->BitBtnTxClick();
+  FormMain->BitBtnTxAllClick();
+  EXPECT_EQ(FormMain->TxCounter(), 0);
+  EXPECT_EQ(FormMain->RxLineCount(), 0);
+  EXPECT_EQ(FormMain->StatusPanel(2), "");
+}
+
+TEST_F(TxList, TransmitAllSendsLogsAndCountsInListOrder) {
+  Load(three);
+  FormMain->SetTxItemIndex(2);
+  sim_add_adapter("A1");
+  Connect();
+  FormMain->BitBtnTxAllClick();
+  EXPECT_EQ(FormMain->TxCounter(), 3);
+  EXPECT_EQ(FormMain->StatusPanel(2), "Tx: 3");
+  ASSERT_EQ(FormMain->RxLineCount(), 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(FormMain->RxLine(i), "Tx\t" + three[i]);
+  EXPECT_EQ(FormMain->RxItemIndex(), 2);
+  EXPECT_EQ(FormMain->TxItemIndex(), 2); // the list's selection is untouched
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 3; }));
+  EXPECT_EQ(SentIds(), (std::vector<std::string>{"01 11", "02 22", "03 33"}));
+  // The remote request went out with its length and kind.
+  for (const auto &w : Trace())
+    if (w.out && w.bytes.size() == 20 && w.bytes[8] == 0x33)
+      EXPECT_EQ(Hex(w.bytes), "01 05 00 02 00 02 00 00 33 03 00 00 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(TxList, OnlyReceivedViewSendsAndCountsWithoutLines) {
+  Load(three);
+  sim_add_adapter("A1");
+  Connect();
+  FormMain->ComboBoxView->setCurrentIndex(1);
+  FormMain->BitBtnTxAllClick();
+  EXPECT_EQ(FormMain->TxCounter(), 3);
+  EXPECT_EQ(FormMain->RxLineCount(), 0);
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 3; }));
+}
+
+TEST_F(TxList, TransmitTwiceAndDoubleClickSendSeparateCopies) {
+  Load(three);
+  sim_add_adapter("A1");
+  Connect();
+  FormMain->SetTxItemIndex(1);
+  FormMain->BitBtnTxClick();
+  const QRect r = FormMain->ListBoxTx->visualRect(FormMain->ListBoxTx->model()->index(1, 0));
+  QTest::mouseClick(FormMain->ListBoxTx->viewport(), Qt::LeftButton, {}, r.center());
+  QTest::mouseDClick(FormMain->ListBoxTx->viewport(), Qt::LeftButton, {}, r.center());
+  EXPECT_EQ(FormMain->TxCounter(), 2);
+  EXPECT_EQ(FormMain->RxLineCount(), 2);
+  EXPECT_EQ(FormMain->RxLine(1), "Tx\t" + three[1]);
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 2; }));
+  EXPECT_EQ(SentIds(), (std::vector<std::string>{"02 22", "02 22"}));
+  EXPECT_EQ(FormMain->TxList()[1]->Command, 0x0501); // set by the reader, never by sending
+}
+
+TEST_F(TxList, LoopbackBringsTransmittedFramesBackAsReceived) {
+  Load({"Std\t  7FF\tDE\tAD"});
+  FormMain->DevConfig().LoopbackMode = 1;
+  sim_add_adapter("A1");
+  Connect();
+  FormMain->SetTxItemIndex(0);
+  FormMain->BitBtnTxClick();
+  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
+  EXPECT_EQ(FormMain->RxLine(0), "Tx\tStd\t  7FF\tDE\tAD");
+  EXPECT_EQ(FormMain->RxLine(1), "Rx\tStd\t  7FF\tDE\tAD");
+}
+
+} // namespace
