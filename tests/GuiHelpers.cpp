@@ -35,14 +35,24 @@ bool ModalDriver::eventFilter(QObject *watched, QEvent *event) {
 
 void ModalDriver::Poll() {
   QWidget *w = QApplication::activeModalWidget();
-  if (!w || !w->isVisible() || w->property("molvarTestHandled").toBool())
+  if (!w || !w->isVisible())
     return;
+  if (w->property("molvarTestHandled").toBool()) {
+    // Acted on, yet still open: fail instead of hanging.
+    if (++FIdleTicks > 2500) {
+      ADD_FAILURE() << "modal widget stayed open after its action: " << w->objectName().toStdString();
+      if (auto *d = qobject_cast<QDialog *>(w))
+        d->done(QDialog::Rejected);
+      FIdleTicks = 0;
+    }
+    return;
+  }
   if (FActions.empty()) {
     // A dialog nobody expected: close it so the test fails instead of hanging.
     if (++FIdleTicks > 2500) {
       ADD_FAILURE() << "unexpected modal widget " << w->objectName().toStdString();
       if (auto *d = qobject_cast<QDialog *>(w))
-        d->reject();
+        d->done(QDialog::Rejected);
       FIdleTicks = 0;
     }
     return;

@@ -255,7 +255,7 @@ int TFormMain::ClientHeight() const { return centralWidget()->height(); }
 
 int TFormMain::VerticalPos() const { return PanelTx->mapTo(centralWidget(), QPoint(0, 0)).y(); }
 
-void TFormMain::ApplyVertical(int vertical) {
+int TFormMain::ApplyVertical(int vertical) {
   const int client = ClientHeight();
   const int splitterHeight = client - ToolBarHeight - StatusBarHeight;
   int txHeight = client - vertical - StatusBarHeight;
@@ -263,10 +263,11 @@ void TFormMain::ApplyVertical(int vertical) {
   // brought back into the window.
   txHeight = std::clamp(txHeight, SplitterMinSize, std::max(SplitterMinSize, splitterHeight - SplitterHeight - SplitterMinSize));
   Splitter1->setSizes({splitterHeight - SplitterHeight - txHeight, txHeight});
+  return txHeight;
 }
 
-void TFormMain::SetMinimumHeightFromLayout() {
-  setMinimumHeight(ToolBarHeight + SplitterMinSize + SplitterHeight + PanelTx->height() + StatusBarHeight + 80);
+void TFormMain::SetMinimumHeightFromLayout(int txHeight) {
+  setMinimumHeight(ToolBarHeight + SplitterMinSize + SplitterHeight + txHeight + StatusBarHeight + 80);
 }
 
 void TFormMain::FormCreate() {
@@ -283,17 +284,16 @@ void TFormMain::FormCreate() {
   layout()->activate();
   QApplication::processEvents();
   const int defaultVertical = ClientHeight() / 2 - ToolBarHeight - StatusBarHeight;
-  ApplyVertical(ini.ReadInteger("Main", "Vertical", defaultVertical));
+  const int txHeight = ApplyVertical(ini.ReadInteger("Main", "Vertical", defaultVertical));
   setMinimumWidth(SpeedButtonExit->geometry().right() + 1 + 20);
-  PanelTx->resize(PanelTx->width(), Splitter1->sizes().value(1));
-  SetMinimumHeightFromLayout();
+  SetMinimumHeightFromLayout(txHeight);
   ComboBoxView->setCurrentIndex(ini.ReadInteger("Main", "n", 0));
   FRxCounter = 0;
   FTxCounter = 0;
   LoadSetup(ini);
 }
 
-void TFormMain::Splitter1Moved() { SetMinimumHeightFromLayout(); }
+void TFormMain::Splitter1Moved() { SetMinimumHeightFromLayout(PanelTx->height()); }
 
 void TFormMain::closeEvent(QCloseEvent *event) {
   FormClose();

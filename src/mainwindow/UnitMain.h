@@ -120,8 +120,8 @@ private:
   void FormCreate();
   void FormClose();
   void FormDestroy();
-  void SetMinimumHeightFromLayout();
-  void ApplyVertical(int vertical);
+  void SetMinimumHeightFromLayout(int txHeight);
+  int ApplyVertical(int vertical);
   void AddLogLine(const TCanMessage &msg, bool received);
   void TransmitEntry(const TCanMessage &entry);
   void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line);

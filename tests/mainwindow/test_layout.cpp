@@ -1,1 +1,136 @@
+// Window layout and set-up surviving a restart through the settings file.
 
+#include "GuiHelpers.h"
+#include "config/IniFile.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QSplitter>
+#include <QTest>
+
+namespace {
+
+class Layout : public GuiTest {
+protected:
+  void Restart() {
+    FormMain->close();
+    DestroyForms();
+    CreateForms();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+  }
+  void WriteSettings(const QByteArray &text) {
+    FormMain->close();
+    DestroyForms();
+    QFile f(SettingsPath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+    CreateForms();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+  }
+};
+
+TEST_F(Layout, FirstStartUsesDefaultsAndClosingWritesEverything) {
+  EXPECT_EQ(FormMain->width(), 800);
+  EXPECT_EQ(FormMain->height(), 600);
+  EXPECT_EQ(FormMain->ComboBoxView->currentIndex(), 0);
+  EXPECT_EQ(FormMain->VerticalPos(), FormMain->ClientHeight() / 2 - 40 - 19);
+  EXPECT_EQ(FormMain->minimumWidth(), 548);
+  EXPECT_EQ(FormMain->DevConfig().Termination, 1);
+  EXPECT_EQ(FormMain->Filters()[0].Active, 1);
+  FormMain->close();
+  TIniFile ini(SettingsPath());
+  EXPECT_EQ(ini.ReadInteger("Main", "State", -1), 0);
+  EXPECT_EQ(ini.ReadInteger("Main", "Width", -1), 800);
+  EXPECT_EQ(ini.ReadInteger("Main", "n", -1), 0);
+  EXPECT_EQ(ini.ReadInteger("DevConfig", "Retransmission", -1), 1);
+  EXPECT_EQ(ini.ReadInteger("Filter_13", "Active", -1), 0);
+  EXPECT_EQ(ini.ReadInteger("Messages", "n", -1), 0);
+}
+
+TEST_F(Layout, GeometryViewSplitterAndSetUpSurviveARestart) {
+  FormMain->resize(900, 700);
+  FormMain->move(30, 40);
+  Settle();
+  FormMain->ComboBoxView->setCurrentIndex(2);
+  const int client = FormMain->ClientHeight();
+  QList<int> sizes = FormMain->Splitter1->sizes();
+  FormMain->Splitter1->setSizes({sizes[0] - 100, sizes[1] + 100});
+  Settle();
+  const int vertical = FormMain->VerticalPos();
+  FormMain->DevConfig().Speed = 7;
+  FormMain->Filters()[5].Mode = 1;
+  FormMain->Filters()[5].ID = 0xFFFFFFFF;
+  Restart();
+  EXPECT_EQ(FormMain->width(), 900);
+  EXPECT_EQ(FormMain->height(), 700);
+  EXPECT_EQ(FormMain->ClientHeight(), client);
+  EXPECT_EQ(FormMain->VerticalPos(), vertical);
+  EXPECT_EQ(FormMain->ComboBoxView->currentIndex(), 2);
+  EXPECT_EQ(FormMain->DevConfig().Speed, 7);
+  EXPECT_EQ(FormMain->Filters()[5].Mode, 1);
+  EXPECT_EQ(FormMain->Filters()[5].ID, 0xFFFFFFFFu);
+  EXPECT_EQ(FormMain->Filters()[5].Bank, 5);
+}
+
+TEST_F(Layout, MaximisedStateKeepsTheLastNormalBounds) {
+  WriteSettings("[Main]\r\nLeftPos=11\r\nTopPos=12\r\nWidth=700\r\nHeight=500\r\nState=2\r\n");
+  EXPECT_TRUE(FormMain->windowState() & Qt::WindowMaximized);
+  FormMain->close();
+  TIniFile ini(SettingsPath());
+  EXPECT_EQ(ini.ReadInteger("Main", "State", -1), 2);
+  EXPECT_EQ(ini.ReadInteger("Main", "Width", -1), 700);
+  EXPECT_EQ(ini.ReadInteger("Main", "LeftPos", -1), 11);
+}
+
+TEST_F(Layout, MinimisedStateIsStoredAndRestored) {
+  WriteSettings("[Main]\r\nState=1\r\n");
+  EXPECT_TRUE(FormMain->windowState() & Qt::WindowMinimized);
+  FormMain->close();
+  TIniFile ini(SettingsPath());
+  EXPECT_EQ(ini.ReadInteger("Main", "State", -1), 1);
+  EXPECT_EQ(ini.ReadInteger("Main", "Width", -1), -1); // never written while not normal
+}
+
+TEST_F(Layout, ViewIndexOutsideTheListSelectsNothing) {
+  WriteSettings("[Main]\r\nn=7\r\nState=99\r\nVertical=-5000\r\n");
+  EXPECT_EQ(FormMain->ComboBoxView->currentIndex(), -1);
+  EXPECT_GE(FormMain->PanelTx->height(), 80); // a boundary outside the window is brought back
+}
+
+TEST_F(Layout, SplitterSetsTheMinimumHeight) {
+  const int before = FormMain->minimumHeight();
+  QList<int> sizes = FormMain->Splitter1->sizes();
+  FormMain->Splitter1->setSizes({sizes[0] - 50, sizes[1] + 50});
+  Settle();
+  FormMain->Splitter1Moved();
+  EXPECT_EQ(FormMain->minimumHeight(), before + 50);
+}
+
+TEST_F(Layout, UnwritableSettingsFileReportsAndStillCloses) {
+  FormMain->close();
+  DestroyForms();
+  QFile f(SettingsPath());
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("[Main]\r\nWidth=640\r\n");
+  f.close();
+  QFile::setPermissions(SettingsPath(), QFileDevice::ReadOwner);
+  CreateForms();
+  FormMain->show();
+  ModalDriver d;
+  QString text;
+  d.Then(PressMessageButton(QMessageBox::Cancel, &text));
+  FormMain->resize(820, 620);
+  FormMain->close();
+  EXPECT_FALSE(FormMain->isVisible());
+  EXPECT_TRUE(text.contains(SettingsPath())) << text.toStdString();
+  QFile::setPermissions(SettingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  TIniFile ini(SettingsPath());
+  EXPECT_EQ(ini.ReadInteger("Main", "Width", -1), 640); // the previous file is intact
+}
+
+} // namespace

@@ -1,1 +1,203 @@
+// Set-up files: reading rules, round trip, and the Load, Save and Save as
+// commands with their dialogs.
 
+#include "GuiHelpers.h"
+#include "config/IniFile.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QDir>
+#include <QTemporaryDir>
+
+namespace {
+
+class SetupFiles : public GuiTest {
+protected:
+  QTemporaryDir dir;
+  QString Path(const char *name) const { return dir.filePath(name); }
+  void Write(const char *name, const QByteArray &text) {
+    QFile f(Path(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  }
+  QByteArray Read(const char *name) {
+    QFile f(Path(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  void LoadText(const QByteArray &text) {
+    Write("load.vni", text);
+    TIniFile ini(Path("load.vni"));
+    FormMain->LoadSetup(ini);
+  }
+  static ModalDriver::Action ChooseFile(const QString &path) {
+    return [path](QWidget *w) {
+      auto *dlg = qobject_cast<QFileDialog *>(w);
+      ASSERT_NE(dlg, nullptr);
+      dlg->setDirectory(QFileInfo(path).absolutePath());
+      dlg->selectFile(path);
+      // The file name box, as a user types into it (a new file has no entry
+      // in the list to select).
+      if (auto *name = dlg->findChild<QLineEdit *>("fileNameEdit"))
+        name->setText(QFileInfo(path).fileName());
+      static_cast<QDialog *>(dlg)->accept();
+    };
+  }
+  const QByteArray twoFrames = "[Messages]\r\nn=2\r\n0=Std\t  123\t11\t22\r\n1=Ext\t1ABCD\tremote request (DLC=4)\r\n";
+};
+
+TEST_F(SetupFiles, MissingCountKeepsTheListAndDefaultsTheRest) {
+  LoadText(twoFrames);
+  FormMain->DevConfig().Speed = 3;
+  LoadText("[Other]\r\nx=1\r\n");
+  EXPECT_EQ(FormMain->TxLines().size(), 2);
+  EXPECT_EQ(FormMain->DevConfig().Speed, 0);
+  EXPECT_EQ(FormMain->DevConfig().Termination, 1);
+  EXPECT_EQ(FormMain->DevConfig().Retransmission, 1);
+  EXPECT_EQ(FormMain->DevConfig().LoopbackMode, 0);
+  for (int i = 0; i < 14; ++i) {
+    EXPECT_EQ(FormMain->Filters()[i].Active, i == 0 ? 1 : 0);
+    EXPECT_EQ(FormMain->Filters()[i].Bank, i);
+  }
+}
+
+TEST_F(SetupFiles, NegativeCountEmptiesTheListLargerCountAddsEmptyFrames) {
+  LoadText(twoFrames);
+  LoadText("[Messages]\r\nn=-3\r\n0=Std\t  123\r\n");
+  EXPECT_TRUE(FormMain->TxLines().isEmpty());
+  EXPECT_TRUE(FormMain->TxList().empty());
+  EXPECT_EQ(FormMain->TxItemIndex(), -1);
+  LoadText("[Messages]\r\nn=3\r\n0=Std\t  123\r\n");
+  ASSERT_EQ(FormMain->TxLines().size(), 3);
+  EXPECT_EQ(FormMain->TxLines()[2], "");
+  EXPECT_EQ(FormMain->TxList()[2]->ID, 0u);
+  EXPECT_EQ(FormMain->TxList()[2]->DLC, 0);
+  EXPECT_EQ(FormMain->TxItemIndex(), 2);
+}
+
+TEST_F(SetupFiles, HugeCountIsBoundedInsteadOfExhaustingMemory) {
+  LoadText("[Messages]\r\nn=2000000000\r\n0=Std\t  123\r\n");
+  EXPECT_EQ(FormMain->TxLines().size(), MaxSetupFrames);
+  EXPECT_EQ(FormMain->TxLines()[0], "Std\t  123");
+}
+
+TEST_F(SetupFiles, ValuesAreReadByTheIntegerRules) {
+  LoadText("[DevConfig]\r\nSpeed=300\r\nTermination=2\r\n[Filter_3]\r\nID=-1\r\nMask=$7FF\r\nActive=abc\r\n"
+           "[Filter_4]\r\nID=0x7FF\r\n");
+  EXPECT_EQ(FormMain->DevConfig().Speed, 44);
+  EXPECT_EQ(FormMain->DevConfig().Termination, 2);
+  EXPECT_EQ(FormMain->Filters()[3].ID, 0xFFFFFFFFu);
+  EXPECT_EQ(FormMain->Filters()[3].Mask, 0x7FFu);
+  EXPECT_EQ(FormMain->Filters()[3].Active, 0);
+  EXPECT_EQ(FormMain->Filters()[4].ID, 0x7FFu);
+}
+
+TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
+  LoadText(twoFrames);
+  TDeviceConfig &c = FormMain->DevConfig();
+  c.Speed = 4;
+  c.Termination = 0;
+  c.LoopbackMode = 1;
+  for (int i = 0; i < 14; ++i) {
+    TFilterBank &f = FormMain->Filters()[i];
+    f.Active = i % 2;
+    f.Mode = i % 3 == 0;
+    f.IDType = (i % 4 == 0) ? 4 : 0;
+    f.ID = 0x1000u * i + 0x80000000u;
+    f.Mask = 0xFFFFFFFFu - i;
+  }
+  const TFilterTable filters = FormMain->Filters();
+  const QStringList lines = FormMain->TxLines();
+  {
+    TIniFile ini(Path("rt.vni"));
+    FormMain->SaveSetup(ini);
+  }
+  FormMain->Filters() = DefaultFilterTable();
+  c = TDeviceConfig{};
+  LoadText("[Messages]\r\nn=-1\r\n");
+  TIniFile ini(Path("rt.vni"));
+  FormMain->LoadSetup(ini);
+  EXPECT_EQ(c.Speed, 4);
+  EXPECT_EQ(c.Termination, 0);
+  EXPECT_EQ(c.Retransmission, 1);
+  EXPECT_EQ(c.LoopbackMode, 1);
+  for (int i = 0; i < 14; ++i) {
+    const TFilterBank &a = FormMain->Filters()[i], &b = filters[i];
+    EXPECT_EQ(a.Active, b.Active);
+    EXPECT_EQ(a.Mode, b.Mode);
+    EXPECT_EQ(a.IDType, b.IDType);
+    EXPECT_EQ(a.ID, b.ID);
+    EXPECT_EQ(a.Mask, b.Mask);
+    EXPECT_EQ(a.Bank, i);
+  }
+  EXPECT_EQ(FormMain->TxLines(), lines);
+  EXPECT_EQ(FormMain->TxList()[1]->RTR, 2);
+  EXPECT_EQ(FormMain->TxList()[1]->DLC, 4);
+  EXPECT_FALSE(Read("rt.vni").contains("[Main]"));
+}
+
+TEST_F(SetupFiles, SaveBeforeLoadAsksForAFileAndSaveAfterLoadDoesNot) {
+  Write("existing.vni", "[Keep]\r\nmine=1\r\n[Messages]\r\nn=5\r\n4=Std\t  444\r\n");
+  LoadText(twoFrames);
+  ModalDriver d;
+  d.Then(ChooseFile(Path("existing.vni"))).Then(PressMessageButton(QMessageBox::No));
+  FormMain->mf_SaveClick(); // Save before any Load runs Save as
+  EXPECT_EQ(d.Pending(), 0u);
+  EXPECT_FALSE(Read("existing.vni").contains("DevConfig")); // No writes nothing
+
+  QString question;
+  d.Then(ChooseFile(Path("existing.vni"))).Then(PressMessageButton(QMessageBox::Yes, &question));
+  FormMain->mf_SaveAsClick();
+  EXPECT_EQ(question, "The file\n" + Path("existing.vni") + "\nexists! Overwrite?");
+  QByteArray saved = Read("existing.vni");
+  EXPECT_TRUE(saved.startsWith("[Keep]\r\nmine=1\r\n[Messages]\r\nn=2\r\n4=Std\t  444\r\n0=Std\t  123\t11\t22\r\n"))
+      << saved.toStdString();
+  EXPECT_TRUE(saved.contains("[DevConfig]\r\nSpeed=0\r\n"));
+
+  d.Then(ChooseFile(Path("load.vni")));
+  FormMain->mf_LoadClick();
+  FormMain->DevConfig().Speed = 6;
+  FormMain->mf_SaveClick(); // to the loaded file, without asking
+  EXPECT_EQ(d.Pending(), 0u);
+  TIniFile ini(Path("load.vni"));
+  EXPECT_EQ(ini.ReadInteger("DevConfig", "Speed", -1), 6);
+}
+
+TEST_F(SetupFiles, SaveAsToANewFileAsksNothingAndDoesNotBecomeTheSaveTarget) {
+  ModalDriver d;
+  d.Then(ChooseFile(Path("new.vni")));
+  FormMain->mf_SaveAsClick();
+  EXPECT_TRUE(QFileInfo::exists(Path("new.vni")));
+  d.Then(RejectDialog()); // Save still asks: Save as did not set its target
+  FormMain->mf_SaveClick();
+  EXPECT_EQ(d.Pending(), 0u);
+}
+
+TEST_F(SetupFiles, ReadOnlyTargetReportsTheFileAndLeavesItAsItWas) {
+  Write("ro.vni", "[DevConfig]\r\nSpeed=1\r\n");
+  QFile::setPermissions(Path("ro.vni"), QFileDevice::ReadOwner);
+  ModalDriver d;
+  QString text;
+  d.Then(ChooseFile(Path("ro.vni"))).Then(PressMessageButton(QMessageBox::Yes)).Then(PressMessageButton(QMessageBox::Cancel, &text));
+  FormMain->mf_SaveAsClick();
+  EXPECT_TRUE(text.contains(Path("ro.vni"))) << text.toStdString();
+  EXPECT_EQ(Read("ro.vni"), "[DevConfig]\r\nSpeed=1\r\n");
+  QFile::setPermissions(Path("ro.vni"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+TEST_F(SetupFiles, FilesThatAreNoSetUpLoadByTheRules) {
+  QByteArray garbage(300000, '\0');
+  for (int i = 0; i < garbage.size(); ++i)
+    garbage[i] = static_cast<char>((i * 131) % 256);
+  LoadText(twoFrames);
+  LoadText(garbage);
+  EXPECT_EQ(FormMain->TxLines().size(), 2);
+  QDir(dir.path()).mkdir("folder.vni");
+  TIniFile ini(Path("folder.vni"));
+  FormMain->LoadSetup(ini);
+  EXPECT_EQ(FormMain->TxLines().size(), 2);
+}
+
+} // namespace
