@@ -1,12 +1,32 @@
 #include "LimitedEdit.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
 TLimitedEdit::TLimitedEdit(int typedLimit, QWidget *parent) : QLineEdit(parent), FLimit(typedLimit) {
-  connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
-    if (text.size() > FLimit && text.size() > FLast.size()) {
-      const int cursor = cursorPosition() - static_cast<int>(text.size() - FLast.size());
-      setText(FLast);
-      setCursorPosition(std::max(0, cursor));
-    }
-  });
-  connect(this, &QLineEdit::textChanged, this, [this](const QString &text) { FLast = text; });
+  // Insertions come only through the keyboard, where they are counted.
+  setContextMenuPolicy(Qt::NoContextMenu);
+  setAcceptDrops(false);
+}
+
+qsizetype TLimitedEdit::Room() const {
+  return std::max<qsizetype>(0, FLimit - (text().size() - selectedText().size()));
+}
+
+void TLimitedEdit::keyPressEvent(QKeyEvent *event) {
+  if (event->matches(QKeySequence::Paste)) {
+    const QString pasted = QGuiApplication::clipboard()->text().left(Room());
+    if (!pasted.isEmpty())
+      insert(pasted);
+    event->accept();
+    return;
+  }
+  const QString typed = event->text();
+  const bool printable = !typed.isEmpty() && typed.at(0).isPrint();
+  if (printable && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && typed.size() > Room()) {
+    event->accept(); // refused: the text is at its typed limit
+    return;
+  }
+  QLineEdit::keyPressEvent(event);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A line edit whose length limit applies to typing only: text the program
-// puts into it is shown whole, and the user may shorten it, but an edit by
-// the user never makes the text longer than the limit.
+// puts into it is shown whole, and the user may shorten it, but typing or
+// pasting never makes the text longer than the limit.
 
 #include <QLineEdit>
 
@@ -11,7 +11,11 @@ public:
   explicit TLimitedEdit(int typedLimit, QWidget *parent = nullptr);
   int TypedLimit() const { return FLimit; }
 
+protected:
+  void keyPressEvent(QKeyEvent *event) override;
+
 private:
+  // How many characters of an insertion still fit.
+  qsizetype Room() const;
   int FLimit;
-  QString FLast;
 };

@@ -8,7 +8,13 @@
 #include "dialogs/UnitDeviceInformation.h"
 #include "dialogs/UnitEditMsg.h"
 
+#include <QtGlobal>
+
+// The program's resources live in a static library and must be registered.
+static void InitResources() { Q_INIT_RESOURCE(molvar); }
+
 void CreateForms() {
+  InitResources();
   FormMain = new TFormMain;
   FormEditMsg = new TFormEditMsg(FormMain);
   FormConnect = new TFormConnect(FormMain);
