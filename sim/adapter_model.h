@@ -42,12 +42,13 @@ public:
   uint16_t firmware = 0x0105;
   std::optional<std::array<uint8_t, 64>> rawInfo;
   bool flood = false;
+  bool forceLoopback = false; // echo transmitted frames whatever the configuration says
   int trafficPeriodMs = 0;
 
   // State.
   const std::string &serial() const { return serial_; }
   bool started() const { return started_; }
-  bool loopback() const { return config_[5] != 0; }
+  bool loopback() const { return forceLoopback || config_[5] != 0; }
   long transmitted = 0;
   long delivered = 0;
   size_t backlog() const { return rxQueue_.size(); }

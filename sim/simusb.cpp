@@ -5,6 +5,7 @@
 //                        separated by commas
 //   MOLVAR_SIM_TRAFFIC_MS  a frame on the bus every so many milliseconds
 //   MOLVAR_SIM_FLOOD     1: every receive poll finds a frame
+//   MOLVAR_SIM_LOOPBACK  1: transmitted frames always come back
 
 #include "adapter_model.h"
 #include "simcontrol.h"
@@ -125,6 +126,9 @@ void ReadEnvironment(Sim &s) {
   if (const char *f = getenv("MOLVAR_SIM_FLOOD"))
     for (auto &d : s.devices)
       d->model->flood = atoi(f) != 0;
+  if (const char *l = getenv("MOLVAR_SIM_LOOPBACK"))
+    for (auto &d : s.devices)
+      d->model->forceLoopback = atoi(l) != 0;
 }
 
 Sim &S() {
