@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include <cmath>
 #include <cstring>
 
 TLogLine TLogLine::From(TDirection dir, const TCanMessage &msg) {
@@ -115,13 +116,28 @@ void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
   const QWidget *w = opt.widget;
   QStyle *style = w ? w->style() : QApplication::style();
   style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
-  QTextOption to;
-  to.setTabStopDistance(3.0 * opt.fontMetrics.averageCharWidth());
-  to.setWrapMode(QTextOption::NoWrap);
   painter->save();
   painter->setFont(opt.font);
   painter->setPen(opt.palette.color((opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
-  painter->drawText(QRectF(opt.rect.adjusted(2, 0, -2, 0)), text, to);
+  // A TAB moves on to the next stop strictly after the text before it, so a
+  // field that ends exactly on a stop is still followed by a gap.
+  const QFontMetricsF fm(opt.font);
+  // Three character widths: in the fixed-pitch font every character has
+  // the width of the digit 0.
+  const qreal stop = 3 * fm.horizontalAdvance(QLatin1Char('0'));
+  const QRectF r = QRectF(opt.rect).adjusted(2, 0, -2, 0);
+  qreal x = 0;
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype tab = text.indexOf('\t', start);
+    const QString field = text.mid(start, tab < 0 ? -1 : tab - start);
+    painter->drawText(QRectF(r.left() + x, r.top(), r.width() - x, r.height()), Qt::AlignLeft | Qt::AlignVCenter, field);
+    if (tab < 0)
+      break;
+    x += fm.horizontalAdvance(field);
+    x = (std::floor(x / stop + 1e-6) + 1) * stop;
+    start = tab + 1;
+  }
   painter->restore();
 }
 
