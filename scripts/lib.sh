@@ -7,6 +7,9 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Debian packages for building and testing.
 BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev libusb-dev libusb-0.1-4
   libudev-dev libgtest-dev googletest)
+# And for running the tests: the whole program under a virtual X server, the
+# Debian package check.
+TEST_PACKAGES=(xvfb xauth xdotool dpkg-dev binutils)
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

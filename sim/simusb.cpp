@@ -6,6 +6,8 @@
 //   MOLVAR_SIM_TRAFFIC_MS  a frame on the bus every so many milliseconds
 //   MOLVAR_SIM_FLOOD     1: every receive poll finds a frame
 //   MOLVAR_SIM_LOOPBACK  1: transmitted frames always come back
+//   MOLVAR_SIM_REPORT    a file to write, when the process ends, what each
+//                        adapter saw (for tests of the whole program)
 
 #include "adapter_model.h"
 #include "simcontrol.h"
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +29,8 @@
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
+
+constexpr size_t MaxTrace = 200000;
 
 struct Device {
   int index = 0;
@@ -49,7 +54,8 @@ struct Sim {
   std::vector<std::unique_ptr<Device>> devices;
   std::map<usb_dev_handle *, std::unique_ptr<Handle>> handles;
   struct usb_bus bus {};
-  std::vector<SimTraceEntry> trace;
+  // The newest transfers; a long demo run must not grow without bound.
+  std::deque<SimTraceEntry> trace;
   std::vector<std::string> calls;
   std::map<std::string, int> callCounts;
   // Faults.
@@ -157,6 +163,8 @@ void Trace(Sim &s, int out, const Device *d, int result, const void *bytes, int 
   if (e.length > 0)
     std::memcpy(e.bytes, bytes, e.length);
   s.trace.push_back(e);
+  if (s.trace.size() > MaxTrace)
+    s.trace.pop_front();
 }
 
 // A scripted fault for the next transfer, or 0.
@@ -528,3 +536,31 @@ EXPORT long sim_rx_backlog(const char *serial) { LOCKED; Device *d = Find(s, ser
 EXPORT long sim_frames_delivered(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->delivered : -1; }
 EXPORT int sim_open_handles(void) { LOCKED; return static_cast<int>(s.handles.size()); }
 EXPORT long sim_transfers_entered(void) { return Entered.load(); }
+
+// At process end, what each adapter saw, for tests that run the whole program.
+__attribute__((destructor)) static void WriteReport() {
+  const char *path = getenv("MOLVAR_SIM_REPORT");
+  if (!path)
+    return;
+  Sim &s = S();
+  std::lock_guard<std::mutex> l(s.m);
+  FILE *f = fopen(path, "w");
+  if (!f)
+    return;
+  for (auto &d : s.devices)
+    fprintf(f, "adapter %s delivered %ld transmitted %ld started %d\n", d->model->serial().c_str(), d->model->delivered,
+            d->model->transmitted, d->model->started() ? 1 : 0);
+  // Every request but the receive polls, which would drown the rest.
+  int requests = 0;
+  for (const auto &e : s.trace)
+    if (e.out && e.result > 0 && e.length >= 2 && !(e.bytes[0] == 0x00 && e.bytes[1] == 0x05)) {
+      fprintf(f, "request");
+      for (int i = 0; i < e.length && i < 4; ++i)
+        fprintf(f, " %02X", e.bytes[i]);
+      fprintf(f, "\n");
+      if (++requests > 10000)
+        break;
+    }
+  fprintf(f, "open handles %zu\n", s.handles.size());
+  fclose(f);
+}

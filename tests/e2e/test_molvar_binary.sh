@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs the real molvar binary on the simulated adapter under a virtual X
+# server: connects with the keyboard, sends the transmit list, lets frames
+# arrive, exits, and checks what the adapter saw and that a settings file was
+# left behind. Exit 77: skipped (no Xvfb or xdotool here).
+set -euo pipefail
+molvar=$1
+simdir=$2
+command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || { echo "needs xvfb-run and xdotool"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/config"
+printf '[Main]\r\nLeftPos=0\r\nTopPos=0\r\nWidth=800\r\nHeight=600\r\n[DevConfig]\r\nSpeed=6\r\nLoopbackMode=1\r\n[Messages]\r\nn=1\r\n0=Std\t  321\tAB\tCD\r\n' \
+  > "$work/config/vni_Molvar.ini"
+
+cat > "$work/drive.sh" <<'DRIVE'
+#!/usr/bin/env bash
+set -euo pipefail
+"$MOLVAR" &
+pid=$!
+wid=$(timeout 30 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
+xdotool windowfocus --sync "$wid"
+xdotool key --window "$wid" alt+c       # Connect: one adapter, no dialog
+sleep 2
+xdotool key --window "$wid" alt+a       # Tx all
+sleep 1
+xdotool key --window "$wid" alt+x       # Exit
+timeout 30 tail --pid=$pid -f /dev/null
+wait $pid
+DRIVE
+chmod +x "$work/drive.sh"
+
+MOLVAR="$molvar" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
+  LD_LIBRARY_PATH="$simdir" MOLVAR_SIM_ADAPTERS=E2E0001 MOLVAR_SIM_TRAFFIC_MS=20 \
+  MOLVAR_SIM_REPORT="$work/report" \
+  xvfb-run -a -s "-screen 0 1024x768x24" "$work/drive.sh"
+
+cat "$work/report" | grep -v '^request 00 05' | head -n 40
+fail=0
+grep -q 'request 01 01 00 00' "$work/report" || { echo "no handshake"; fail=1; }
+grep -q 'request 01 03 03 00' "$work/report" || { echo "no start command"; fail=1; }
+[ "$(grep -c 'request 11 05' "$work/report")" -ge 14 ] || { echo "filters not sent"; fail=1; }
+grep -q 'request 00 01 00 00' "$work/report" || { echo "adapter not closed at exit"; fail=1; }
+grep -Eq 'adapter E2E0001 delivered [1-9][0-9]* transmitted 1 ' "$work/report" || { echo "frames not exchanged"; fail=1; }
+grep -q 'open handles 0' "$work/report" || { echo "device left open"; fail=1; }
+grep -q 'Messages' "$work/config/vni_Molvar.ini" && grep -q '^State=0' "$work/config/vni_Molvar.ini" ||
+  { echo "no settings written at exit"; fail=1; }
+exit $fail

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder, unpacks it into a scratch
+# root and checks that every file is where it belongs and that the package
+# depends on what the program needs at run time.
+set -euo pipefail
+build=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$scratch/out" >/dev/null)
+deb=$(ls "$scratch"/out/molvar_*.deb)
+dpkg-deb -x "$deb" "$scratch/root"
+
+fail=0
+check() { [ -e "$scratch/root/$1" ] || { echo "missing in package: $1"; fail=1; }; }
+check usr/bin/molvar
+check usr/share/applications/molvar.desktop
+check usr/share/icons/hicolor/scalable/apps/molvar.svg
+check usr/lib/udev/rules.d/60-molvar.rules
+[ -x "$scratch/root/usr/bin/molvar" ] || { echo "molvar is not executable"; fail=1; }
+grep -q 'ATTR{idVendor}=="20a0", ATTR{idProduct}=="41e8", TAG+="uaccess"' "$scratch/root/usr/lib/udev/rules.d/60-molvar.rules" ||
+  { echo "udev rule does not grant access to the adapter"; fail=1; }
+grep -q '^Exec=molvar' "$scratch/root/usr/share/applications/molvar.desktop" || { echo "desktop entry does not start molvar"; fail=1; }
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libusb-0.1-4 libqt6widgets6 libudev1 qt6-qpa-plugins; do
+  echo "$depends" | grep -q "$dep" || { echo "package does not depend on $dep: $depends"; fail=1; }
+done
+# The program must not link the USB library: it is loaded at run time.
+if readelf -d "$scratch/root/usr/bin/molvar" | grep -q 'libusb'; then
+  echo "molvar links libusb directly"
+  fail=1
+fi
+[ $fail = 0 ] && echo "package ok: $(basename "$deb")"
+exit $fail
