@@ -26,10 +26,12 @@ TDevComm::~TDevComm() {
   for (TCanMessage *m : FTransmitQueue)
     delete m;
   FTransmitQueue.clear();
-  // The offered record is the head of the receive queue.
   for (TCanMessage *m : FReceiveQueue)
     delete m;
   FReceiveQueue.clear();
+  for (TCanMessage *m : FOffered)
+    delete m;
+  FOffered.clear();
   delete FReceiveBuffer;
 }
 
@@ -69,7 +71,7 @@ void TDevComm::Execute() {
       // Receive poll.
       if (FAdapter->ReceiveFrame(FReceiveBuffer)) {
         FReceived.fetch_add(1, std::memory_order_relaxed);
-        if (FReceiveQueue.size() < FReceiveBound) {
+        if (FReceiveQueue.size() + FOffered.size() < FReceiveBound) {
           FReceiveQueue.push_back(FReceiveBuffer);
           FReceiveBuffer = new TCanMessage{};
         } else {
@@ -77,18 +79,20 @@ void TDevComm::Execute() {
         }
         sleepMs = 1;
       }
-      // Receive slot: release the taken record, then offer the next.
+      // Receive slot: release the taken batch, then offer all that is
+      // queued, in order.
       if (FReceiveState.load(std::memory_order_acquire) == 1) {
-        delete FOffered;
-        FOffered = nullptr;
-        FReceiveQueue.pop_front();
+        for (TCanMessage *m : FOffered)
+          delete m;
+        FOffered.clear();
         FReceiveState.store(0, std::memory_order_release);
       }
       if (FReceiveState.load(std::memory_order_acquire) == 0 && !FReceiveQueue.empty()) {
-        FOffered = FReceiveQueue.front();
+        FOffered.assign(FReceiveQueue.begin(), FReceiveQueue.end());
+        FReceiveQueue.clear();
         FReceiveState.store(2, std::memory_order_release);
       }
-      FBacklog.store(FReceiveQueue.size(), std::memory_order_relaxed);
+      FBacklog.store(FReceiveQueue.size() + FOffered.size(), std::memory_order_relaxed);
       // Command slot.
       switch (FCommand.load(std::memory_order_acquire)) {
       case vnicmd::Start:
@@ -148,10 +152,16 @@ bool TDevComm::TransmitMessage(TCanMessage *msg) {
 }
 
 bool TDevComm::ReceiveMessage(TCanMessage &msg) {
-  if (FReceiveState.load(std::memory_order_acquire) != 2)
-    return false;
-  std::memcpy(&msg, FOffered, sizeof msg);
-  FReceiveState.store(1, std::memory_order_release);
+  if (FTakenNext >= FTaken.size()) {
+    if (FReceiveState.load(std::memory_order_acquire) != 2)
+      return false;
+    FTaken.resize(FOffered.size());
+    for (size_t i = 0; i < FOffered.size(); ++i)
+      std::memcpy(&FTaken[i], FOffered[i], sizeof(TCanMessage));
+    FTakenNext = 0;
+    FReceiveState.store(1, std::memory_order_release);
+  }
+  msg = FTaken[FTakenNext++];
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <deque>
 #include <string>
+#include <vector>
 
 class TDevComm : public QThread {
   Q_OBJECT
@@ -27,7 +28,11 @@ public:
   // thread cannot take it (its loop has ended, or the adapter is closed) the
   // record is freed here and false returned.
   bool TransmitMessage(TCanMessage *msg);
-  // Copies the frame on offer, if any, and marks it taken.
+  // The next received frame, oldest first, one per call; false at once when
+  // none is waiting. The thread offers everything it has queued as one
+  // batch; the first call after an offer takes the whole batch and later
+  // calls are served from it, so a caller that calls until false takes every
+  // waiting frame in one go.
   bool ReceiveMessage(TCanMessage &msg);
   // Each waits for the command slot to be free; false when the thread can no
   // longer carry a command out.
@@ -38,7 +43,7 @@ public:
   const TDeviceInfo &DeviceInfo() const { return FDeviceInfo; }
   // Frames dropped because the receive queue was full.
   uint64_t DroppedFrames() const { return FDropped.load(std::memory_order_relaxed); }
-  // Frames waiting in the receive queue (the thread's view; approximate).
+  // Frames received and not yet taken by the user interface (approximate).
   size_t ReceiveBacklog() const { return FBacklog.load(std::memory_order_relaxed); }
   // Frames received from the adapter since construction.
   uint64_t ReceivedFrames() const { return FReceived.load(std::memory_order_relaxed); }
@@ -64,7 +69,11 @@ private:
   std::deque<TCanMessage *> FReceiveQueue;
   TCanMessage *FReceiveBuffer = nullptr;
   TCanMessage *FPending = nullptr;
-  TCanMessage *FOffered = nullptr;
+  std::vector<TCanMessage *> FOffered; // the batch on offer; owned by the thread
+  // The user interface's side of the receive slot: the last batch taken,
+  // copied, and how far it has been handed out.
+  std::vector<TCanMessage> FTaken;
+  size_t FTakenNext = 0;
   std::atomic<int> FTransmitFlag{0};  // 0 empty, 1 full
   std::atomic<int> FReceiveState{0};  // 0 empty, 2 offered, 1 taken
   std::atomic<int> FCommand{0};       // 0 free, else the command word

@@ -405,22 +405,38 @@ void TFormMain::ShowCounters() {
   FPanels[2]->setText(QString("Tx: %1").arg(FTxCounter));
 }
 
-void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
-  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg));
+void TFormMain::SelectLastLogLine() {
   const QModelIndex last = FRxModel->index(FRxModel->rowCount() - 1);
   ListBoxRx->setCurrentIndex(last);
   ListBoxRx->scrollTo(last);
 }
 
+void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
+  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg));
+  SelectLastLogLine();
+}
+
+// Takes every frame waiting at each tick, so that the log keeps up with the
+// bus, and adds their lines in one batch with one scroll to the end.
 void TFormMain::TimerReceiveTimer() {
   if (!FDevComm)
     return;
   TCanMessage msg;
-  if (!FDevComm->ReceiveMessage(msg))
+  std::vector<TLogLine> lines;
+  const bool show = ComboBoxView->currentIndex() < 2;
+  int taken = 0;
+  while (FDevComm->ReceiveMessage(msg)) {
+    ++taken;
+    if (show)
+      lines.push_back(TLogLine::From(TDirection::Rx, msg));
+  }
+  if (taken == 0)
     return;
-  ++FRxCounter;
-  if (ComboBoxView->currentIndex() < 2)
-    AddLogLine(msg, true);
+  FRxCounter += taken;
+  if (!lines.empty()) {
+    FRxModel->Append(lines);
+    SelectLastLogLine();
+  }
   ShowCounters();
 }
 

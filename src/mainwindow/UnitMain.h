@@ -123,6 +123,7 @@ private:
   void SetMinimumHeightFromLayout(int txHeight);
   int ApplyVertical(int vertical);
   void AddLogLine(const TCanMessage &msg, bool received);
+  void SelectLastLogLine();
   void TransmitEntry(const TCanMessage &entry);
   void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line);
   void SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines);

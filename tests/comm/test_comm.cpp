@@ -244,4 +244,32 @@ TEST_F(Comm, FramesBeyondTheBoundAreDroppedAndCountedAndTheRestKeepOrder) {
   }
 }
 
+TEST_F(Comm, CallingUntilFalseTakesEveryWaitingFrameInOrder) {
+  TDevComm comm(&vni, "A1");
+  ASSERT_TRUE(comm.SendStart());
+  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  for (uint32_t id = 0; id < 300; ++id) {
+    auto f = FrameBytes(4, 0, 0, 0x10000 + id);
+    sim_inject_frame("A1", f.data());
+  }
+  WaitFor([&] { return comm.ReceivedFrames() == 300; });
+  // Every frame is now with the thread: queued or on offer as one batch.
+  std::vector<uint32_t> ids;
+  TCanMessage m{};
+  int drains = 0;
+  while (ids.size() < 300) {
+    WaitFor([&] { return comm.ReceiveMessage(m); });
+    ids.push_back(m.ID);
+    while (comm.ReceiveMessage(m))
+      ids.push_back(m.ID);
+    ++drains;
+  }
+  ASSERT_EQ(ids.size(), 300u);
+  for (uint32_t i = 0; i < 300; ++i)
+    EXPECT_EQ(ids[i], 0x10000 + i);
+  EXPECT_LE(drains, 3); // a burst is taken in a batch or two, not frame by frame
+  EXPECT_FALSE(comm.ReceiveMessage(m));
+  EXPECT_EQ(comm.DroppedFrames(), 0u);
+}
+
 } // namespace
