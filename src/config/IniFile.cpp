@@ -91,7 +91,10 @@ void TIniFile::Load() {
       FUnreadable = true;
       return;
     }
-    data = f.read(MaxFileSize + 1);
+    // Read what the file holds, never a buffer of the largest size allowed.
+    data = f.read(std::min<qint64>(info.size(), MaxFileSize) + 1);
+    while (!f.atEnd() && data.size() <= MaxFileSize)
+      data += f.read(MaxFileSize + 1 - data.size());
     if (data.size() > MaxFileSize) {
       FUnreadable = true;
       return;
