@@ -39,7 +39,8 @@ SIM_API void sim_set_traffic(int period_ms);
 SIM_API void sim_inject_frame(const char *serial, const uint8_t record[20]);
 
 // Faults. Transfers are counted across both directions from the call on:
-// transfer n (1 = the next one) returns code and does nothing else.
+// transfer n (1 = the next one) returns code and does nothing else; n <= 0
+// forgets every fault scheduled so.
 SIM_API void sim_fail_transfer(int n, int code);
 // The next count writes (reads) fail with code; count -1: every one.
 SIM_API void sim_set_write_failures(int count, int code);

@@ -493,7 +493,13 @@ EXPORT void sim_inject_frame(const char *serial, const uint8_t record[20]) {
       d->model->HearFrame(f);
 }
 
-EXPORT void sim_fail_transfer(int n, int code) { LOCKED; if (n > 0) s.failAt[s.transfers + n] = code; }
+EXPORT void sim_fail_transfer(int n, int code) {
+  LOCKED;
+  if (n <= 0)
+    s.failAt.clear();
+  else
+    s.failAt[s.transfers + n] = code;
+}
 EXPORT void sim_set_write_failures(int count, int code) { LOCKED; s.writeFailures = count; s.writeFailCode = code; }
 EXPORT void sim_set_read_failures(int count, int code) { LOCKED; s.readFailures = count; s.readFailCode = code; }
 EXPORT void sim_set_next_reply(const uint8_t *bytes, int length) {
