@@ -2,6 +2,9 @@
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# ccache is kept between runs on a machine; let a fresh clone in another
+# folder hit the same entries.
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages for building and testing.

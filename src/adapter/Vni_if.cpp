@@ -115,20 +115,21 @@ bool TVNI::ReceiveFrame(TCanMessage *msg) {
          msg->IDType != vnicmd::NoFrame;
 }
 
-bool TVNI::TransmitFrame(TCanMessage *msg) {
-  msg->Command = vnicmd::Transmit;
+// Writes a whole record and reads the adapter's verdict on it.
+bool TVNI::WriteConfirmed(const void *record, int size, int timeout) {
   if (!IsOpen())
     return false;
-  if (BulkWrite(msg, sizeof *msg, RequestTimeout) != static_cast<int>(sizeof *msg))
+  if (BulkWrite(record, size, timeout) != size)
     return false;
   return ReadReply(1);
 }
 
+bool TVNI::TransmitFrame(TCanMessage *msg) {
+  msg->Command = vnicmd::Transmit;
+  return WriteConfirmed(msg, sizeof *msg, RequestTimeout);
+}
+
 bool TVNI::WriteFilter(TFilterBank *filter) {
   filter->Command = vnicmd::Filter;
-  if (!IsOpen())
-    return false;
-  if (BulkWrite(filter, sizeof *filter, FilterTimeout) != static_cast<int>(sizeof *filter))
-    return false;
-  return ReadReply(1);
+  return WriteConfirmed(filter, sizeof *filter, FilterTimeout);
 }

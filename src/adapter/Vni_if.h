@@ -127,4 +127,5 @@ public:
 private:
   bool SendCommand(uint16_t command, uint16_t parameter, int timeout);
   bool ReadReply(uint16_t acceptStatus);
+  bool WriteConfirmed(const void *record, int size, int timeout);
 };

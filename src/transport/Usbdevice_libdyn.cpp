@@ -35,6 +35,22 @@ std::string TUSBDevice::ReadSerial(usb_dev_handle *handle, int index) {
   return std::string(buffer);
 }
 
+// Opens each device with our ids, in bus order, and hands its handle and
+// serial number to visit, which closes or keeps it; true from visit stops.
+template <typename F> void TUSBDevice::ForEachMatching(F visit) {
+  for (struct usb_bus *bus = dyn_usb_get_busses(); bus; bus = bus->next) {
+    for (struct usb_device *dev = bus->devices; dev; dev = dev->next) {
+      if (!Matches(dev))
+        continue;
+      usb_dev_handle *h = dyn_usb_open(dev);
+      if (!h)
+        continue;
+      if (visit(h, ReadSerial(h, dev->descriptor.iSerialNumber)))
+        return;
+    }
+  }
+}
+
 static bool EnsureBound() { return libusbdyn::Loaded() || libusbdyn::Locate(); }
 
 int TUSBDevice::ListSerialNumbers(std::vector<std::string> *list) {
@@ -49,21 +65,14 @@ int TUSBDevice::ListSerialNumbers(std::vector<std::string> *list) {
   dyn_usb_find_busses();
   dyn_usb_find_devices();
   int count = 0;
-  for (struct usb_bus *bus = dyn_usb_get_busses(); bus; bus = bus->next) {
-    for (struct usb_device *dev = bus->devices; dev; dev = dev->next) {
-      if (!Matches(dev))
-        continue;
-      usb_dev_handle *h = dyn_usb_open(dev);
-      if (!h)
-        continue;
-      std::string serial = ReadSerial(h, dev->descriptor.iSerialNumber);
-      if (!serial.empty()) {
-        list->push_back(serial);
-        ++count;
-      }
-      dyn_usb_close(h);
+  ForEachMatching([&](usb_dev_handle *h, const std::string &serial) {
+    if (!serial.empty()) {
+      list->push_back(serial);
+      ++count;
     }
-  }
+    dyn_usb_close(h);
+    return false;
+  });
   return count;
 }
 
@@ -75,22 +84,15 @@ bool TUSBDevice::Open(const std::string &serialNumber) {
   dyn_usb_find_devices();
   usb_dev_handle *taken = nullptr;
   std::string serial;
-  for (struct usb_bus *bus = dyn_usb_get_busses(); bus && !taken; bus = bus->next) {
-    for (struct usb_device *dev = bus->devices; dev && !taken; dev = dev->next) {
-      if (!Matches(dev))
-        continue;
-      usb_dev_handle *h = dyn_usb_open(dev);
-      if (!h)
-        continue;
-      std::string s = ReadSerial(h, dev->descriptor.iSerialNumber);
-      if (serialNumber.empty() || s == serialNumber) {
-        taken = h;
-        serial = serialNumber.empty() ? s : serialNumber;
-      } else {
-        dyn_usb_close(h);
-      }
+  ForEachMatching([&](usb_dev_handle *h, const std::string &s) {
+    if (serialNumber.empty() || s == serialNumber) {
+      taken = h;
+      serial = serialNumber.empty() ? s : serialNumber;
+      return true;
     }
-  }
+    dyn_usb_close(h);
+    return false;
+  });
   if (!taken)
     return false;
   // Failures here show at the first transfer, the handshake.

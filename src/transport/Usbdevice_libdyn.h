@@ -51,6 +51,7 @@ protected:
 private:
   std::string ReadSerial(usb_dev_handle *handle, int index);
   bool Matches(const struct usb_device *dev) const;
+  template <typename F> void ForEachMatching(F visit);
   void TakeBoth();
 
   std::string FSerialNumber;
