@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 class Ini : public ::testing::Test {
@@ -140,6 +146,42 @@ TEST_F(Ini, DeviceInPlaceOfTheFileIsNeverReplaced) {
   ini.WriteInteger("Main", "n", 1);
   EXPECT_THROW(ini.UpdateFile(), EIniFileError);
   EXPECT_FALSE(QFileInfo("/dev/null").isFile());
+}
+
+TEST_F(Ini, FullDiskReportsTheFileAndLeavesThePreviousOneIntact) {
+  // A tiny file system of our own, in a mount namespace of this process.
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "cannot make a private mount namespace here: " << strerror(errno);
+  const QByteArray mountPoint = QFile::encodeName(dir.filePath("small"));
+  ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(mountPoint)));
+  if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+  const QString path = QString::fromLocal8Bit(mountPoint) + "/settings.ini";
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Main]\r\nn=1\r\n");
+  }
+  {
+    QFile filler(QString::fromLocal8Bit(mountPoint) + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+  }
+  TIniFile ini(path);
+  for (int i = 0; i < 2000; ++i)
+    ini.WriteString("Messages", QString::number(i), "Std\t  123\t11\t22\t33\t44");
+  try {
+    ini.UpdateFile();
+    FAIL() << "no error on a full disk";
+  } catch (const EIniFileError &e) {
+    EXPECT_NE(std::string(e.what()).find(path.toStdString()), std::string::npos) << e.what();
+  }
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), "[Main]\r\nn=1\r\n");
+  umount(mountPoint.constData());
 }
 
 TEST_F(Ini, SavingKeepsPermissionsAndWritesOnce) {
