@@ -12,7 +12,7 @@ BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev
   libudev-dev libgtest-dev googletest)
 # And for running the tests: the whole program under a virtual X server, the
 # Debian package check.
-TEST_PACKAGES=(xvfb xauth xdotool dpkg-dev binutils)
+TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils)
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

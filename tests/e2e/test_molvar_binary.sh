@@ -6,7 +6,9 @@
 set -euo pipefail
 molvar=$1
 simdir=$2
-command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || { echo "needs xvfb-run and xdotool"; exit 77; }
+for tool in xvfb-run xdotool xclip; do
+  command -v $tool >/dev/null || { echo "needs $tool"; exit 77; }
+done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -25,13 +27,20 @@ xdotool key --window "$wid" alt+c       # Connect: one adapter, no dialog
 sleep 2
 xdotool key --window "$wid" alt+a       # Tx all
 sleep 1
+# The first line of the frame log, copied as a user would: click it, Ctrl+C.
+read -r x y < <(xdotool getwindowgeometry "$wid" | awk '/Position/ { split($2, p, ","); print p[1], p[2] }')
+xdotool mousemove $((x + 60)) $((y + 112)) click 1
+sleep 0.3
+xdotool key --window "$wid" ctrl+c
+sleep 0.3
+xclip -selection clipboard -o > "$WORK/logline" || true
 xdotool key --window "$wid" alt+x       # Exit
 timeout 30 tail --pid=$pid -f /dev/null
 wait $pid
 DRIVE
 chmod +x "$work/drive.sh"
 
-MOLVAR="$molvar" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
+WORK="$work" MOLVAR="$molvar" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
   LD_LIBRARY_PATH="$simdir" MOLVAR_SIM_ADAPTERS=E2E0001 MOLVAR_SIM_TRAFFIC_MS=20 \
   MOLVAR_SIM_REPORT="$work/report" \
   xvfb-run -a -s "-screen 0 1024x768x24" "$work/drive.sh"
@@ -44,6 +53,8 @@ grep -q 'request 01 03 03 00' "$work/report" || { echo "no start command"; fail=
 grep -q 'request 00 01 00 00' "$work/report" || { echo "adapter not closed at exit"; fail=1; }
 grep -Eq 'adapter E2E0001 delivered [1-9][0-9]* transmitted 1 ' "$work/report" || { echo "frames not exchanged"; fail=1; }
 grep -q 'open handles 0' "$work/report" || { echo "device left open"; fail=1; }
+echo "first log line: $(tr '\t' ' ' < "$work/logline" 2>/dev/null)"
+grep -Pq '^(Rx|Tx)\t(Std|Ext)\t' "$work/logline" 2>/dev/null || { echo "no frame line in the log"; fail=1; }
 grep -q 'Messages' "$work/config/vni_Molvar.ini" && grep -q '^State=0' "$work/config/vni_Molvar.ini" ||
   { echo "no settings written at exit"; fail=1; }
 exit $fail
