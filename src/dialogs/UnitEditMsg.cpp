@@ -107,9 +107,11 @@ bool TFormEditMsg::eventFilter(QObject *watched, QEvent *event) {
 // Two digits typed into a data edit move on to the next byte; over edits
 // already full, on to OK.
 void TFormEditMsg::FormKeyUp() {
+  // The dialog's own focus widget: the edit that has the input focus within
+  // the dialog, also while the window system has not yet activated it.
   for (int k = 0; k < 8; ++k) {
     QLineEdit *e = DataEdits[k];
-    if (e->hasFocus() && e->text().size() >= 2) {
+    if (focusWidget() == e && e->text().size() >= 2) {
       if (k < 7)
         DataEdits[k + 1]->setFocus();
       else

@@ -166,15 +166,16 @@ TEST_F(EditMsg, TwoDigitsMoveTheFocusOnOverFullEditsToOk) {
   QWidget *afterFirst = nullptr, *afterRelease = nullptr;
   ASSERT_TRUE(Run(m, true, [&] {
     FormEditMsg->activateWindow();
+    QTest::qWaitForWindowActive(FormEditMsg);
     for (int k = 1; k < 8; ++k)
       FormEditMsg->DataEdits[k]->setText("AB");
     FormEditMsg->DataEdits[0]->setFocus();
     QTest::keyClick(FormEditMsg->DataEdits[0], Qt::Key_1);
     QTest::keyClick(FormEditMsg->DataEdits[0], Qt::Key_2);
-    afterFirst = QApplication::focusWidget();
+    afterFirst = FormEditMsg->focusWidget();
     FormEditMsg->DataEdits[3]->setFocus();
     QTest::keyClick(FormEditMsg->DataEdits[3], Qt::Key_Shift); // any key release
-    afterRelease = QApplication::focusWidget();
+    afterRelease = FormEditMsg->focusWidget();
   }));
   EXPECT_EQ(afterFirst, FormEditMsg->BitBtnOk);
   EXPECT_EQ(afterRelease, FormEditMsg->BitBtnOk);
