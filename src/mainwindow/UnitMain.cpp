@@ -58,6 +58,18 @@ QWidget *Heading(QWidget *parent, const char *text, QHBoxLayout *&row) {
   row->addStretch();
   return bar;
 }
+// One of the two areas on either side of the splitter: a heading row (for
+// the area's buttons) above whatever the column layout receives.
+QWidget *Pane(QWidget *parent, const char *name, const char *heading, QVBoxLayout *&column, QHBoxLayout *&row) {
+  auto *pane = new QWidget(parent);
+  pane->setObjectName(name);
+  pane->setMinimumHeight(SplitterMinSize);
+  column = new QVBoxLayout(pane);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(Heading(pane, heading, row));
+  return pane;
+}
 } // namespace
 
 TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent) {
@@ -98,14 +110,9 @@ void TFormMain::BuildWindow() {
   Splitter1->setChildrenCollapsible(false);
   Splitter1->setOpaqueResize(false); // only a line while dragging
 
-  PanelRx = new QWidget(Splitter1);
-  PanelRx->setObjectName("PanelRx");
-  PanelRx->setMinimumHeight(SplitterMinSize);
-  auto *rx = new QVBoxLayout(PanelRx);
-  rx->setContentsMargins(0, 0, 0, 0);
-  rx->setSpacing(0);
+  QVBoxLayout *rx;
   QHBoxLayout *rxRow;
-  rx->addWidget(Heading(PanelRx, "   CAN Messages (hex)", rxRow));
+  PanelRx = Pane(Splitter1, "PanelRx", "   CAN Messages (hex)", rx, rxRow);
   ComboBoxView = new QComboBox(PanelRx);
   ComboBoxView->setObjectName("ComboBoxView");
   ComboBoxView->addItems({"all", "only received", "only transmitted"});
@@ -120,14 +127,9 @@ void TFormMain::BuildWindow() {
   SetUpFrameListView(ListBoxRx);
   rx->addWidget(ListBoxRx);
 
-  PanelTx = new QWidget(Splitter1);
-  PanelTx->setObjectName("PanelTx");
-  PanelTx->setMinimumHeight(SplitterMinSize);
-  auto *tx = new QVBoxLayout(PanelTx);
-  tx->setContentsMargins(0, 0, 0, 0);
-  tx->setSpacing(0);
+  QVBoxLayout *tx;
   QHBoxLayout *txRow;
-  tx->addWidget(Heading(PanelTx, "   Transmission (hex)", txRow));
+  PanelTx = Pane(Splitter1, "PanelTx", "   Transmission (hex)", tx, txRow);
   PanelTxFunctionLeft = new QWidget(PanelTx);
   PanelTxFunctionLeft->setObjectName("PanelTxFunctionLeft");
   auto *left = new QHBoxLayout(PanelTxFunctionLeft);
