@@ -1,7 +1,9 @@
 // Presents the adapter as a USB device through gadgetfs (on dummy_hcd in the
 // rig's virtual machine) and bridges its CAN bus to a SocketCAN interface.
 // The adapter side of the protocol is the simulated library's own model.
-//   adapter_gadget SERIAL [CANIF]
+//   adapter_gadget SERIAL [CANIF [TRACEFILE]]
+// With a trace file, every request the host sends is written to it as a line
+// of hexadecimal bytes.
 
 #include "adapter_model.h"
 
@@ -33,6 +35,7 @@ SimAdapterModel *Model;
 int CanSocket = -1;
 std::atomic<bool> IoStarted{false};
 std::string Serial;
+FILE *TraceFile = nullptr;
 
 #pragma pack(push, 1)
 // An endpoint descriptor as on the wire (7 bytes, no audio fields).
@@ -65,6 +68,12 @@ void OutLoop(int out, int in) {
     std::optional<std::vector<uint8_t>> reply;
     {
       std::lock_guard<std::mutex> l(Lock);
+      if (TraceFile) {
+        for (ssize_t i = 0; i < n; ++i)
+          std::fprintf(TraceFile, i ? " %02X" : "%02X", buf[i]);
+        std::fprintf(TraceFile, "\n");
+        std::fflush(TraceFile);
+      }
       Model->Tick(0);
       Model->Request(buf.data(), static_cast<int>(n));
       reply = Model->TakeReply();
@@ -181,6 +190,8 @@ int main(int argc, char **argv) {
   Model = new SimAdapterModel(Serial);
   if (argc > 2)
     OpenCan(argv[2]);
+  if (argc > 3)
+    TraceFile = std::fopen(argv[3], "w");
 
   const int ep0 = open("/dev/gadget/dummy_udc", O_RDWR);
   if (ep0 < 0) {

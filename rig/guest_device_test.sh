@@ -12,7 +12,7 @@ modprobe vcan
 modprobe can_raw
 ip link add dev vcan0 type vcan
 ip link set vcan0 up
-"$build/rig/adapter_gadget" RIG0001 vcan0 &
+"$build/rig/adapter_gadget" RIG0001 vcan0 /tmp/gadget.trace &
 sleep 1
 lsusb -d 20a0:41e8
 "$build/rig/rig_probe"

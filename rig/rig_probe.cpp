@@ -71,6 +71,29 @@ int main() {
     accepted += vni.WriteFilter(&f);
   Check(accepted == 14, "fourteen filter banks accepted");
   Check(vni.Start(true, true), "start");
+  {
+    // What the gadget recorded, receive polls left out, in order.
+    std::vector<std::string> seen;
+    std::istringstream in(Slurp("/tmp/gadget.trace"));
+    for (std::string line; std::getline(in, line);)
+      if (line != "00 05 00 00")
+        seen.push_back(line);
+    std::vector<std::string> want{"01 01 00 00", "00 02 00 00", "01 04 06 01 00 00 00 00"};
+    for (int bank = 0; bank < 14; ++bank) {
+      char b[64];
+      std::snprintf(b, sizeof b, "11 05 00 00 00 %02X %02X 00 %s", bank, bank == 0 ? 1 : 0,
+                    bank == 0 ? "00 01 00 00 00 07 00 00" : "00 00 00 00 00 00 00 00");
+      want.push_back(b);
+    }
+    want.push_back("01 03 03 00");
+    // A slow machine may make the program ask for the information record again.
+    std::vector<std::string> unique;
+    for (const auto &l : seen)
+      if (unique.empty() || unique.back() != l)
+        unique.push_back(l);
+    Check(unique == want, "the gadget recorded handshake, information request, configuration, banks 0 to 13 "
+                          "and start, in this order (" + std::to_string(seen.size()) + " requests)");
+  }
 
   std::system("cansend vcan0 123#1122");
   TCanMessage m{};
