@@ -13,6 +13,8 @@ BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev
 # And for running the tests: the whole program under a virtual X server, the
 # Debian package check.
 TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils)
+# And for the virtual machine rig (rig/).
+RIG_PACKAGES=(qemu-system-x86 busybox-static kmod cpio xz-utils iproute2 can-utils usbutils libusb-0.1-4)
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
