@@ -12,7 +12,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdlib>
 
 ModalDriver::ModalDriver() {
   FTimer.setInterval(2);
@@ -99,6 +102,13 @@ ModalDriver::Action AcceptDialog() {
     ASSERT_NE(d, nullptr);
     d->accept();
   };
+}
+
+std::unique_ptr<QTemporaryDir> PrepareGuiTestEnvironment() {
+  auto config = std::make_unique<QTemporaryDir>();
+  setenv("XDG_CONFIG_HOME", config->path().toLocal8Bit().constData(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  return config;
 }
 
 bool WaitUntil(const std::function<bool()> &cond) {

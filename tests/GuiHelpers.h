@@ -13,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <functional>
 
 #include <ostream>
 
 class QAbstractButton;
+class QTemporaryDir;
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
@@ -61,6 +63,11 @@ ModalDriver::Action AcceptDialog();
 bool WaitUntil(const std::function<bool()> &cond);
 // Processes pending events a few times.
 void Settle();
+
+// A private configuration folder for this process and the offscreen
+// platform unless another is asked for; call before the QApplication is made
+// and keep the folder for the run.
+std::unique_ptr<QTemporaryDir> PrepareGuiTestEnvironment();
 
 // Every window created fresh, the simulated adapter empty, no settings file.
 class GuiTest : public ::testing::Test {

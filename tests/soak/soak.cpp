@@ -244,9 +244,7 @@ TEST_F(Soak, RandomUserActions) {
 } // namespace
 
 int main(int argc, char **argv) {
-  QTemporaryDir config;
-  setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const auto config = PrepareGuiTestEnvironment();
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   if (argc > 1)
