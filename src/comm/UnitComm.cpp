@@ -1,9 +1,16 @@
 #include "UnitComm.h"
 
-#include <cstring>
+
+namespace {
+int64_t WallClockUs() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+} // namespace
 
 TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound)
-    : FAdapter(adapter), FSerialNumber(serialNumber), FReceiveBound(receiveBound) {
+    : FAdapter(adapter), FSerialNumber(serialNumber), FReceiveBound(receiveBound), FConnectedAt(TClock::now()),
+      FConnectedWallUs(WallClockUs()) {
   FReceiveBuffer = new TCanMessage{};
   FDeviceInfo.Command = 0;
   // Open and read the information record here, on the caller's thread,
@@ -23,15 +30,9 @@ TDevComm::~TDevComm() {
   }
   wait();
   FAdapter->Close();
-  for (TCanMessage *m : FTransmitQueue)
-    delete m;
+  for (const TQueuedTransmit &t : FTransmitQueue)
+    delete t.Msg;
   FTransmitQueue.clear();
-  for (TCanMessage *m : FReceiveQueue)
-    delete m;
-  FReceiveQueue.clear();
-  for (TCanMessage *m : FOffered)
-    delete m;
-  FOffered.clear();
   delete FReceiveBuffer;
 }
 
@@ -57,23 +58,24 @@ void TDevComm::Execute() {
         TCanMessage *pending = FPending;
         int full = 1;
         if (FTransmitFlag.compare_exchange_strong(full, 0, std::memory_order_acq_rel))
-          FTransmitQueue.push_back(pending);
+          FTransmitQueue.push_back({pending, FTakenSeq++});
       }
       // Transmit the head; it stays there until the adapter accepts it.
       if (!FTransmitQueue.empty()) {
-        TCanMessage *head = FTransmitQueue.front();
-        if (FAdapter->TransmitFrame(head)) {
-          delete head;
+        const TQueuedTransmit head = FTransmitQueue.front();
+        if (FAdapter->TransmitFrame(head.Msg)) {
+          PushTransmitStamp(head.Seq);
+          delete head.Msg;
           FTransmitQueue.pop_front();
         }
         sleepMs = 1;
       }
       // Receive poll.
       if (FAdapter->ReceiveFrame(FReceiveBuffer)) {
+        const int64_t at = ElapsedUs();
         FReceived.fetch_add(1, std::memory_order_relaxed);
         if (FReceiveQueue.size() + FOffered.size() < FReceiveBound) {
-          FReceiveQueue.push_back(FReceiveBuffer);
-          FReceiveBuffer = new TCanMessage{};
+          FReceiveQueue.push_back({*FReceiveBuffer, at});
         } else {
           FDropped.fetch_add(1, std::memory_order_relaxed);
         }
@@ -82,8 +84,6 @@ void TDevComm::Execute() {
       // Receive slot: release the taken batch, then offer all that is
       // queued, in order.
       if (FReceiveState.load(std::memory_order_acquire) == 1) {
-        for (TCanMessage *m : FOffered)
-          delete m;
         FOffered.clear();
         FReceiveState.store(0, std::memory_order_release);
       }
@@ -125,6 +125,27 @@ void TDevComm::Execute() {
   }
 }
 
+int64_t TDevComm::ElapsedUs() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - FConnectedAt).count();
+}
+
+void TDevComm::PushTransmitStamp(uint64_t seq) {
+  const uint64_t head = FStampHead.load(std::memory_order_relaxed);
+  if (head - FStampTail.load(std::memory_order_acquire) >= TransmitStampRing)
+    return; // nobody is taking them; the line keeps its hand-over time
+  FStamps[head % TransmitStampRing] = {seq, ElapsedUs()};
+  FStampHead.store(head + 1, std::memory_order_release);
+}
+
+bool TDevComm::TakeTransmitStamp(TTransmitStamp &stamp) {
+  const uint64_t tail = FStampTail.load(std::memory_order_relaxed);
+  if (tail == FStampHead.load(std::memory_order_acquire))
+    return false;
+  stamp = FStamps[tail % TransmitStampRing];
+  FStampTail.store(tail + 1, std::memory_order_release);
+  return true;
+}
+
 bool TDevComm::CanTake() const { return !FFinished.load(std::memory_order_acquire) && FAdapter->IsOpen(); }
 
 bool TDevComm::TransmitMessage(TCanMessage *msg) {
@@ -151,17 +172,23 @@ bool TDevComm::TransmitMessage(TCanMessage *msg) {
   return true;
 }
 
-bool TDevComm::ReceiveMessage(TCanMessage &msg) {
+bool TDevComm::ReceiveMessage(TStampedFrame &frame) {
   if (FTakenNext >= FTaken.size()) {
     if (FReceiveState.load(std::memory_order_acquire) != 2)
       return false;
-    FTaken.resize(FOffered.size());
-    for (size_t i = 0; i < FOffered.size(); ++i)
-      std::memcpy(&FTaken[i], FOffered[i], sizeof(TCanMessage));
+    FTaken.assign(FOffered.begin(), FOffered.end());
     FTakenNext = 0;
     FReceiveState.store(1, std::memory_order_release);
   }
-  msg = FTaken[FTakenNext++];
+  frame = FTaken[FTakenNext++];
+  return true;
+}
+
+bool TDevComm::ReceiveMessage(TCanMessage &msg) {
+  TStampedFrame frame;
+  if (!ReceiveMessage(frame))
+    return false;
+  msg = frame.Msg;
   return true;
 }
 

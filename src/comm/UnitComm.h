@@ -8,18 +8,38 @@
 
 #include <QThread>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
 
+// A received frame and when the receive poll returned it, in microseconds
+// since the connection was made (steady clock). The record itself stays as
+// it is on the wire.
+struct TStampedFrame {
+  TCanMessage Msg;
+  int64_t TimeUs;
+};
+
+// When the adapter accepted a transmitted frame. Seq numbers the frames in
+// the order TransmitMessage handed them over, from 0.
+struct TTransmitStamp {
+  uint64_t Seq;
+  int64_t TimeUs;
+};
+
 class TDevComm : public QThread {
   Q_OBJECT
 public:
+  using TClock = std::chrono::steady_clock;
   // Frames received beyond this many waiting in the receive queue are dropped
-  // and counted. At 20 bytes a frame this is 20 MB, and about half a minute
-  // of a saturated 1 Mbit/s bus.
+  // and counted. At 32 bytes a stamped frame this is 32 MB, and about half a
+  // minute of a saturated 1 Mbit/s bus.
   static constexpr size_t ReceiveQueueBound = 1000000;
+  // Acceptance stamps not yet taken beyond this many are not kept.
+  static constexpr size_t TransmitStampRing = 8192;
 
   TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound = ReceiveQueueBound);
   ~TDevComm() override;
@@ -34,6 +54,16 @@ public:
   // calls are served from it, so a caller that calls until false takes every
   // waiting frame in one go.
   bool ReceiveMessage(TCanMessage &msg);
+  // The same, with the time the receive poll returned the frame.
+  bool ReceiveMessage(TStampedFrame &frame);
+  // The next acceptance stamp of a transmitted frame, oldest first; false
+  // when none is waiting. Only the user interface's thread may call it.
+  bool TakeTransmitStamp(TTransmitStamp &stamp);
+  // Microseconds since the connection was made, on the stamps' clock.
+  int64_t ElapsedUs() const;
+  // The wall-clock time the connection was made, in microseconds since the
+  // Unix epoch: the base of the stamps for logs written to files.
+  int64_t ConnectedWallUs() const { return FConnectedWallUs; }
   // Each waits for the command slot to be free; false when the thread can no
   // longer carry a command out.
   bool SendDeviceConfig(const TDeviceConfig &config);
@@ -65,14 +95,23 @@ private:
   TDeviceInfo FDeviceInfo{};
   TDeviceConfig FConfigBuffer{};
   TFilterBank FFilterBuffer{};
-  std::deque<TCanMessage *> FTransmitQueue;
-  std::deque<TCanMessage *> FReceiveQueue;
+  void PushTransmitStamp(uint64_t seq);
+
+  const TClock::time_point FConnectedAt;
+  const int64_t FConnectedWallUs;
+  struct TQueuedTransmit {
+    TCanMessage *Msg;
+    uint64_t Seq;
+  };
+  std::deque<TQueuedTransmit> FTransmitQueue;
+  uint64_t FTakenSeq = 0; // hand-overs taken so far, by the thread
+  std::deque<TStampedFrame> FReceiveQueue;
   TCanMessage *FReceiveBuffer = nullptr;
   TCanMessage *FPending = nullptr;
-  std::vector<TCanMessage *> FOffered; // the batch on offer; owned by the thread
+  std::vector<TStampedFrame> FOffered; // the batch on offer; owned by the thread
   // The user interface's side of the receive slot: the last batch taken,
   // copied, and how far it has been handed out.
-  std::vector<TCanMessage> FTaken;
+  std::vector<TStampedFrame> FTaken;
   size_t FTakenNext = 0;
   std::atomic<int> FTransmitFlag{0};  // 0 empty, 1 full
   std::atomic<int> FReceiveState{0};  // 0 empty, 2 offered, 1 taken
@@ -80,4 +119,9 @@ private:
   std::atomic<uint64_t> FDropped{0};
   std::atomic<size_t> FBacklog{0};
   std::atomic<uint64_t> FReceived{0};
+  // Acceptance stamps: a single-producer, single-consumer ring; the thread
+  // advances the head, the user interface the tail.
+  std::array<TTransmitStamp, TransmitStampRing> FStamps{};
+  std::atomic<uint64_t> FStampHead{0};
+  std::atomic<uint64_t> FStampTail{0};
 };

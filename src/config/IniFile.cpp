@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -125,10 +127,26 @@ void TIniFile::Load() {
       cur.keys.insert(line.keyLower, static_cast<int>(cur.lines.size()));
     cur.lines.push_back(std::move(line));
   }
+  IndexSections();
+}
+
+void TIniFile::IndexSections() {
   // The first section of a name is the one that counts.
   FSectionIndex.clear();
   for (int i = static_cast<int>(FSections.size()) - 1; i >= 1; --i)
     FSectionIndex.insert(SectionName(FSections[i].header).toLower(), i);
+}
+
+void TIniFile::EraseSection(const QString &section) {
+  Load();
+  const QByteArray secLower = Lower(section);
+  if (!FSectionIndex.contains(secLower))
+    return;
+  // The lines before the first header are never a section.
+  auto named = [&](const Section &s) { return !s.header.isEmpty() && SectionName(s.header).toLower() == secLower; };
+  FSections.erase(std::remove_if(FSections.begin() + 1, FSections.end(), named), FSections.end());
+  IndexSections();
+  FDirty = true;
 }
 
 const TIniFile::Line *TIniFile::Find(const QString &section, const QString &key) {

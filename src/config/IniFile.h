@@ -38,6 +38,8 @@ public:
   QString ReadString(const QString &section, const QString &key, const QString &defaultValue);
   void WriteInteger(const QString &section, const QString &key, int value);
   void WriteString(const QString &section, const QString &key, const QString &value);
+  // Removes the section (every section of that name) with all its lines.
+  void EraseSection(const QString &section);
 
   // Writes buffered changes to the file; throws EIniFileError naming the file
   // when it cannot be written. Does nothing when there is nothing to write.
@@ -59,6 +61,7 @@ private:
   };
 
   void Load();
+  void IndexSections();
   const Line *Find(const QString &section, const QString &key);
   static QByteArray Value(const QByteArray &raw);
 

@@ -1,6 +1,7 @@
 #include "UnitEditMsg.h"
 
 #include "LimitedEdit.h"
+#include "config/SetupFile.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -15,20 +16,6 @@
 #include <cstring>
 
 TFormEditMsg *FormEditMsg = nullptr;
-
-uint32_t HexToInt(const QString &text) {
-  uint32_t value = 0;
-  for (QChar ch : text) {
-    const char16_t c = ch.toUpper().unicode();
-    uint32_t digit = 0;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    value = value * 16 + digit;
-  }
-  return value;
-}
 
 TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   setObjectName("FormEditMsg");
@@ -78,18 +65,29 @@ TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   SpinEdit1->setRange(0, 8);
   SpinEdit1->setGeometry(8, 28, 60, 24);
 
+  LabelCycle = new QLabel("Cycle time (ms)", this);
+  LabelCycle->setObjectName("LabelCycle");
+  LabelCycle->setGeometry(8, 200, 150, 18);
+  SpinEditCycle = new QSpinBox(this);
+  SpinEditCycle->setObjectName("SpinEditCycle");
+  SpinEditCycle->setRange(0, MaxCycleMs);
+  SpinEditCycle->setToolTip("send the message cyclically with this period (Tx cyclic); 0: off");
+  SpinEditCycle->setGeometry(164, 196, 90, 24);
+  LabelCycle->setBuddy(SpinEditCycle);
+
   BitBtnOk = new QPushButton("OK", this);
   BitBtnOk->setObjectName("BitBtnOk");
   BitBtnOk->setDefault(true);
-  BitBtnOk->setGeometry(8, 196, 100, 30);
+  BitBtnOk->setGeometry(8, 230, 100, 30);
   BitBtnCancel = new QPushButton("Cancel", this);
   BitBtnCancel->setObjectName("BitBtnCancel");
-  BitBtnCancel->setGeometry(252, 196, 100, 30);
+  BitBtnCancel->setGeometry(252, 230, 100, 30);
   connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
   for (QWidget *w : {static_cast<QWidget *>(RadioStandard), static_cast<QWidget *>(RadioExtended),
                      static_cast<QWidget *>(LabeledEditID), static_cast<QWidget *>(SpinEdit1),
+                     static_cast<QWidget *>(SpinEditCycle),
                      static_cast<QWidget *>(BitBtnOk), static_cast<QWidget *>(BitBtnCancel)})
     w->installEventFilter(this);
 
@@ -120,14 +118,21 @@ void TFormEditMsg::FormKeyUp() {
   }
 }
 
-bool TFormEditMsg::Run(TCanMessage &msg) {
+bool TFormEditMsg::Run(TCanMessage &msg, int *cycleMs) {
+  LabelCycle->setVisible(cycleMs != nullptr);
+  SpinEditCycle->setVisible(cycleMs != nullptr);
+  SpinEditCycle->setValue(cycleMs ? std::clamp(*cycleMs, 0, MaxCycleMs) : 0);
   if (exec() != QDialog::Accepted)
     return false;
   StoreMessage(msg);
+  if (cycleMs) {
+    SpinEditCycle->interpretText(); // a typed value is brought into range first
+    *cycleMs = SpinEditCycle->value();
+  }
   return true;
 }
 
-bool TFormEditMsg::NewMessage(TCanMessage &msg, int left, int top) {
+bool TFormEditMsg::NewMessage(TCanMessage &msg, int left, int top, int *cycleMs) {
   move(left, top);
   RadioStandard->setChecked(true);
   LabeledEditID->clear();
@@ -135,10 +140,10 @@ bool TFormEditMsg::NewMessage(TCanMessage &msg, int left, int top) {
   for (QLineEdit *e : DataEdits)
     e->clear();
   SpinEdit1->setValue(0);
-  return Run(msg);
+  return Run(msg, cycleMs);
 }
 
-bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top) {
+bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top, int *cycleMs) {
   move(left, top);
   const bool extended = msg.IDType != 0;
   (extended ? RadioExtended : RadioStandard)->setChecked(true);
@@ -150,7 +155,7 @@ bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top) {
     DataEdits[k]->setText(QString("%1").arg(msg.Data[k], 2, 16, QChar('0')).toUpper());
   SpinEdit1->setValue(dlc);
   TabbedNotebook1->setCurrentIndex((msg.RTR & 2) ? 1 : 0);
-  return Run(msg);
+  return Run(msg, cycleMs);
 }
 
 void TFormEditMsg::StoreMessage(TCanMessage &msg) {

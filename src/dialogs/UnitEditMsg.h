@@ -1,8 +1,8 @@
 #pragma once
-// The frame editor, and the hexadecimal parser shared by the editors and the
-// set-up reader.
+// The frame editor.
 
 #include "adapter/Vni_if.h"
+#include "mainwindow/FrameText.h" // HexToInt
 
 #include <QDialog>
 
@@ -18,17 +18,16 @@ class QPushButton;
 class QLabel;
 class TLimitedEdit;
 
-// Any text to a 32-bit value: hexadecimal digits of either case count, every
-// other character counts as the digit 0; digits beyond 32 bits are lost.
-uint32_t HexToInt(const QString &text);
 
 class TFormEditMsg : public QDialog {
   Q_OBJECT
 public:
   explicit TFormEditMsg(QWidget *parent = nullptr);
 
-  bool NewMessage(TCanMessage &msg, int left, int top);
-  bool EditMessage(TCanMessage &msg, int left, int top);
+  // With cycleMs given, its cycle time (milliseconds, 0: none) is shown and
+  // edited too.
+  bool NewMessage(TCanMessage &msg, int left, int top, int *cycleMs = nullptr);
+  bool EditMessage(TCanMessage &msg, int left, int top, int *cycleMs = nullptr);
 
   QGroupBox *RadioGroup1;
   QRadioButton *RadioStandard;
@@ -40,6 +39,8 @@ public:
   QLabel *Label2;
   std::array<QLineEdit *, 8> DataEdits; // Edit1 to Edit8
   QSpinBox *SpinEdit1;
+  QLabel *LabelCycle;
+  QSpinBox *SpinEditCycle;
   QPushButton *BitBtnOk;
   QPushButton *BitBtnCancel;
 
@@ -49,7 +50,7 @@ protected:
 private:
   void StoreMessage(TCanMessage &msg);
   void FormKeyUp();
-  bool Run(TCanMessage &msg);
+  bool Run(TCanMessage &msg, int *cycleMs);
 };
 
 extern TFormEditMsg *FormEditMsg;

@@ -1,9 +1,21 @@
 #include "FrameText.h"
 
-#include "dialogs/UnitEditMsg.h"
-
 #include <cstdio>
 #include <cstring>
+
+uint32_t HexToInt(const QString &text) {
+  uint32_t value = 0;
+  for (QChar ch : text) {
+    const char16_t c = ch.toUpper().unicode();
+    uint32_t digit = 0;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    value = value * 16 + digit;
+  }
+  return value;
+}
 
 const char *const RemoteRequestPrefix = "remote request (DLC=";
 

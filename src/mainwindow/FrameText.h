@@ -6,6 +6,12 @@
 
 #include <QString>
 
+#include <cstdint>
+
+// Any text to a 32-bit value: hexadecimal digits of either case count, every
+// other character counts as the digit 0; digits beyond 32 bits are lost.
+uint32_t HexToInt(const QString &text);
+
 // "Rx"/"Tx" (or no) prefix, "Std"/"Ext", the identifier, then the data bytes
 // or the remote request text, separated by single TABs.
 QString MessageToLine(const QString &prefix, const TCanMessage &msg);

@@ -8,11 +8,13 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-TLogLine TLogLine::From(TDirection dir, const TCanMessage &msg) {
+TLogLine TLogLine::From(TDirection dir, const TCanMessage &msg, int64_t timeUs) {
   TLogLine l;
+  l.TimeUs = timeUs;
   l.ID = msg.ID;
   l.IDType = msg.IDType;
   l.RTR = msg.RTR;
@@ -43,10 +45,49 @@ QString TFrameLogModel::Line(int row) const {
   return MessageToLine(l.Direction == TDirection::Rx ? QStringLiteral("Rx") : QStringLiteral("Tx"), l.Message());
 }
 
+QString TimeStampText(int64_t timeUs) {
+  const char *sign = timeUs < 0 ? "-" : "";
+  const uint64_t magnitude = timeUs < 0 ? 0 - static_cast<uint64_t>(timeUs) : static_cast<uint64_t>(timeUs);
+  return QString("%1%2.%3").arg(sign).arg(magnitude / 1000000).arg(magnitude % 1000000, 6, 10, QChar('0'));
+}
+
 QVariant TFrameLogModel::data(const QModelIndex &index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid())
+  if (!index.isValid() || index.row() >= static_cast<int>(FLines.size()))
     return {};
-  return Line(index.row());
+  if (role == Qt::DisplayRole)
+    return Line(index.row());
+  if (role == TimeRole && FShowTime)
+    return TimeStampText(FLines[index.row()].TimeUs);
+  return {};
+}
+
+void TFrameLogModel::SetTime(int row, int64_t timeUs) {
+  if (row < 0 || row >= static_cast<int>(FLines.size()))
+    return;
+  FLines[row].TimeUs = timeUs;
+  if (FShowTime)
+    emit dataChanged(index(row), index(row), {TimeRole});
+}
+
+void TFrameLogModel::SetShowTime(bool show) {
+  if (show == FShowTime)
+    return;
+  FShowTime = show;
+  // Every row's drawing changes; one signal for the whole range.
+  if (!FLines.empty())
+    emit dataChanged(index(0), index(static_cast<int>(FLines.size()) - 1));
+}
+
+void TFrameLogModel::BeginConnection(int64_t wallUs) { FConnections.emplace_back(FLines.size(), wallUs); }
+
+int64_t TFrameLogModel::WallTimeUs(size_t row) const {
+  if (row >= FLines.size())
+    return 0;
+  // The last connection that began at or before the row.
+  auto it = std::upper_bound(FConnections.begin(), FConnections.end(), row,
+                             [](size_t r, const std::pair<size_t, int64_t> &c) { return r < c.first; });
+  const int64_t base = it == FConnections.begin() ? 0 : std::prev(it)->second;
+  return base + FLines[row].TimeUs;
 }
 
 void TFrameLogModel::Append(const TLogLine &line) {
@@ -69,6 +110,9 @@ void TFrameLogModel::Clear() {
   beginResetModel();
   FLines.clear();
   FLines.shrink_to_fit();
+  // Lines added after the clearing still belong to the current connection.
+  if (!FConnections.empty())
+    FConnections = {{0, FConnections.back().second}};
   endResetModel();
 }
 
@@ -125,7 +169,15 @@ void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
   // Three character widths: in the fixed-pitch font every character has
   // the width of the digit 0.
   const qreal stop = 3 * fm.horizontalAdvance(QLatin1Char('0'));
-  const QRectF r = QRectF(opt.rect).adjusted(2, 0, -2, 0);
+  QRectF r = QRectF(opt.rect).adjusted(2, 0, -2, 0);
+  // The time column: right-aligned in twelve character widths, then the
+  // frame line from the next stop on, drawn as without the column.
+  const QVariant time = index.data(TFrameLogModel::TimeRole);
+  if (time.isValid()) {
+    const qreal width = 12 * fm.horizontalAdvance(QLatin1Char('0'));
+    painter->drawText(QRectF(r.left(), r.top(), width, r.height()), Qt::AlignRight | Qt::AlignVCenter, time.toString());
+    r.setLeft(r.left() + width + stop);
+  }
   qreal x = 0;
   qsizetype start = 0;
   for (;;) {

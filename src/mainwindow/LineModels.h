@@ -14,7 +14,8 @@
 
 enum class TDirection : uint8_t { Rx, Tx };
 
-// One frame log line: the frame's shown fields and its direction.
+// One frame log line: the frame's shown fields, its direction and its time
+// stamp (microseconds since its connection was made).
 struct TLogLine {
   uint32_t ID;
   uint8_t IDType;
@@ -22,15 +23,22 @@ struct TLogLine {
   uint8_t DLC;
   TDirection Direction;
   uint8_t Data[8];
+  int64_t TimeUs;
 
-  static TLogLine From(TDirection dir, const TCanMessage &msg);
+  static TLogLine From(TDirection dir, const TCanMessage &msg, int64_t timeUs = 0);
   TCanMessage Message() const;
 };
-static_assert(sizeof(TLogLine) == 16);
+static_assert(sizeof(TLogLine) == 24);
+
+// Seconds with six decimals, as the time column shows a stamp.
+QString TimeStampText(int64_t timeUs);
 
 class TFrameLogModel : public QAbstractListModel {
   Q_OBJECT
 public:
+  // The time column's text; only while the column is shown.
+  static constexpr int TimeRole = Qt::UserRole + 1;
+
   using QAbstractListModel::QAbstractListModel;
   int rowCount(const QModelIndex &parent = {}) const override;
   QVariant data(const QModelIndex &index, int role) const override;
@@ -39,10 +47,24 @@ public:
   void Append(const std::vector<TLogLine> &lines);
   void Clear();
   QString Line(int row) const;
+  const TLogLine &At(size_t row) const { return FLines[row]; }
   size_t Count() const { return FLines.size(); }
+
+  // A transmitted frame's line gets the time the adapter accepted it.
+  void SetTime(int row, int64_t timeUs);
+  void SetShowTime(bool show);
+  bool ShowTime() const { return FShowTime; }
+  // Lines appended from now on belong to a connection made at this
+  // wall-clock time (microseconds since the Unix epoch).
+  void BeginConnection(int64_t wallUs);
+  // The wall-clock time of a line: its connection's plus its stamp.
+  int64_t WallTimeUs(size_t row) const;
 
 private:
   std::vector<TLogLine> FLines;
+  bool FShowTime = false;
+  // The first line of each connection and the connection's wall-clock time.
+  std::vector<std::pair<size_t, int64_t>> FConnections;
 };
 
 class TTextListModel : public QAbstractListModel {

@@ -3,10 +3,12 @@
 #include "DeviceMonitor.h"
 #include "FrameText.h"
 #include "LineModels.h"
+#include "LogExport.h"
 #include "UnitConnect.h"
 #include "comm/UnitComm.h"
 #include "config/UnitDeviceConfig.h"
 #include "config/UnitFilter.h"
+#include "config/IniFile.h"
 #include "config/Unitconfig.h"
 #include "dialogs/UnitAbout.h"
 #include "dialogs/UnitDeviceInformation.h"
@@ -22,7 +24,9 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -145,8 +149,15 @@ void TFormMain::BuildWindow() {
   right->setContentsMargins(0, 0, 0, 0);
   BitBtnTx = Button(PanelTxFunctionRight, "BitBtnTx", "&Transmit", "transmit selected message");
   BitBtnTxAll = Button(PanelTxFunctionRight, "BitBtnTxAll", "Tx &all", "transmit all messages");
+  BitBtnTxCyclic = Button(PanelTxFunctionRight, "BitBtnTxCyclic", "Tx &cyclic",
+                          "transmit the messages that have a cycle time on their cycles");
+  BitBtnTxCyclic->setCheckable(true);
+  // Shown only while an entry has a cycle time, so that its mnemonic never
+  // competes with Connect's when no entry has one.
+  BitBtnTxCyclic->setVisible(false);
   right->addWidget(BitBtnTx);
   right->addWidget(BitBtnTxAll);
+  right->addWidget(BitBtnTxCyclic);
   txRow->insertWidget(1, PanelTxFunctionLeft);
   txRow->addWidget(PanelTxFunctionRight);
   ListBoxTx = new QListView(PanelTx);
@@ -176,6 +187,11 @@ void TFormMain::BuildWindow() {
     else
       StatusBar1->addPermanentWidget(FPanels[i]);
   }
+  // Rates and bus load, after the counters; empty while disconnected.
+  FRatePanel = new QLabel(StatusBar1);
+  FRatePanel->setObjectName("StatusPanelRates");
+  FRatePanel->setMinimumWidth(240);
+  StatusBar1->insertWidget(3, FRatePanel);
   FPanels[0]->setAlignment(Qt::AlignCenter);
   FPanels[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   FPanels[0]->setText("disconnected");
@@ -194,9 +210,20 @@ void TFormMain::BuildWindow() {
   mf_Save->setObjectName("mf_Save");
   mf_SaveAs = mm_File->addAction("Save &as...");
   mf_SaveAs->setObjectName("mf_SaveAs");
+  mf_ExportLog = mm_File->addAction("&Export Log...");
+  mf_ExportLog->setObjectName("mf_ExportLog");
   mm_File->addSeparator();
   mf_Exit = mm_File->addAction("E&xit");
   mf_Exit->setObjectName("mf_Exit");
+  mm_View = menuBar()->addMenu("&View");
+  mm_View->setObjectName("mm_View");
+  mv_TimeStamps = mm_View->addAction("&Time Stamps");
+  mv_TimeStamps->setObjectName("mv_TimeStamps");
+  mv_TimeStamps->setCheckable(true);
+  mv_Rates = mm_View->addAction("&Rates and Bus Load");
+  mv_Rates->setObjectName("mv_Rates");
+  mv_Rates->setCheckable(true);
+  mv_Rates->setChecked(true);
   mm_Info = menuBar()->addMenu("&Info");
   mm_Info->setObjectName("mm_Info");
   mi_DeviceInfo = mm_Info->addAction("&Device Information...");
@@ -207,6 +234,13 @@ void TFormMain::BuildWindow() {
   TimerReceive = new QTimer(this);
   TimerReceive->setObjectName("TimerReceive");
   TimerReceive->setInterval(10);
+  TimerCyclic = new QTimer(this);
+  TimerCyclic->setObjectName("TimerCyclic");
+  TimerCyclic->setTimerType(Qt::PreciseTimer);
+  TimerCyclic->setInterval(1);
+  TimerRates = new QTimer(this);
+  TimerRates->setObjectName("TimerRates");
+  TimerRates->setInterval(1000);
 
   const QString filter = "Varnell Interface Files (*.vni)";
   OpenDialog1 = new QFileDialog(this, "Load Varnell Interface Configuration", QString(), filter);
@@ -221,7 +255,16 @@ void TFormMain::BuildWindow() {
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
   SaveDialog1->setDefaultSuffix("vni");
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
-  for (QFileDialog *d : {OpenDialog1, SaveDialog1})
+  ExportDialog1 = new QFileDialog(this, "Export Log", QString(),
+                                  "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
+  ExportDialog1->setObjectName("ExportDialog1");
+  ExportDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  ExportDialog1->setFileMode(QFileDialog::AnyFile);
+  ExportDialog1->setDefaultSuffix("log");
+  connect(ExportDialog1, &QFileDialog::filterSelected, ExportDialog1, [this](const QString &filter) {
+    ExportDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
+  });
+  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1})
     d->setOption(QFileDialog::DontUseNativeDialog, true);
 
   connect(SpeedButtonConnect, &QPushButton::clicked, this, &TFormMain::SpeedButtonConnectClick);
@@ -241,6 +284,12 @@ void TFormMain::BuildWindow() {
   connect(BitBtnDelete, &QPushButton::clicked, this, &TFormMain::BitBtnDeleteClick);
   connect(BitBtnTx, &QPushButton::clicked, this, &TFormMain::BitBtnTxClick);
   connect(BitBtnTxAll, &QPushButton::clicked, this, &TFormMain::BitBtnTxAllClick);
+  connect(BitBtnTxCyclic, &QPushButton::clicked, this, &TFormMain::BitBtnTxCyclicClick);
+  connect(TimerCyclic, &QTimer::timeout, this, &TFormMain::TimerCyclicTimer);
+  connect(TimerRates, &QTimer::timeout, this, &TFormMain::TimerRatesTimer);
+  connect(mv_TimeStamps, &QAction::toggled, this, &TFormMain::mv_TimeStampsClick);
+  connect(mv_Rates, &QAction::toggled, this, &TFormMain::mv_RatesClick);
+  connect(mf_ExportLog, &QAction::triggered, this, &TFormMain::mf_ExportLogClick);
   connect(ListBoxTx, &QListView::doubleClicked, this, &TFormMain::BitBtnTxClick);
   connect(TimerReceive, &QTimer::timeout, this, &TFormMain::TimerReceiveTimer);
   connect(Splitter1, &QSplitter::splitterMoved, this, &TFormMain::Splitter1Moved);
@@ -290,6 +339,8 @@ void TFormMain::FormCreate() {
   setMinimumWidth(SpeedButtonExit->geometry().right() + 1 + 20);
   SetMinimumHeightFromLayout(txHeight);
   ComboBoxView->setCurrentIndex(ini.ReadInteger("Main", "n", 0));
+  mv_TimeStamps->setChecked(ini.ReadInteger("Main", "TimeStamps", 0) == 1);
+  mv_Rates->setChecked(ini.ReadInteger("Main", "Rates", 1) != 0);
   FRxCounter = 0;
   FTxCounter = 0;
   LoadSetup(ini);
@@ -317,6 +368,12 @@ void TFormMain::FormClose() {
   }
   ini.WriteInteger("Main", "Vertical", VerticalPos());
   ini.WriteInteger("Main", "n", ComboBoxView->currentIndex());
+  // Written once they differ from their defaults, so that the settings of a
+  // user who never changes them stay as they always were.
+  if (mv_TimeStamps->isChecked() || ini.ReadInteger("Main", "TimeStamps", -1) != -1)
+    ini.WriteInteger("Main", "TimeStamps", mv_TimeStamps->isChecked() ? 1 : 0);
+  if (!mv_Rates->isChecked() || ini.ReadInteger("Main", "Rates", -1) != -1)
+    ini.WriteInteger("Main", "Rates", mv_Rates->isChecked() ? 1 : 0);
   SaveSetup(ini);
   try {
     FlushSettingsFile();
@@ -358,7 +415,11 @@ void TFormMain::SpeedButtonConnectClick() {
     FRxCounter = 0;
     FTxCounter = 0;
     FPanels[0]->setText("connected");
+    FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
+    FTxHandedOver = 0;
+    FTxAwaitingStamp.clear();
     ShowCounters();
+    ShowRates(true);
     FDevComm->SendDeviceConfig(FDevConfig);
     for (const TFilterBank &bank : FFilter)
       FDevComm->SendFilter(bank);
@@ -379,10 +440,13 @@ void TFormMain::Disconnect() {
   if (!FDevComm)
     return;
   TimerReceive->stop();
+  StopCyclic();
   delete FDevComm;
   FDevComm = nullptr;
+  FTxAwaitingStamp.clear();
   SpeedButtonConnect->setText("&Connect");
   FPanels[0]->setText("disconnected");
+  ShowRates(false);
 }
 
 void TFormMain::WMDeviceChange() {
@@ -414,8 +478,24 @@ void TFormMain::SelectLastLogLine() {
 }
 
 void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
-  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg));
+  const int64_t now = FDevComm ? FDevComm->ElapsedUs() : 0;
+  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg, now));
   SelectLastLogLine();
+}
+
+// Transmitted frames' lines carry their hand-over time until the adapter's
+// acceptance time arrives. Both sides number the hand-overs in the same
+// order; a stamp the thread could not keep leaves its line as it was.
+void TFormMain::TakeTransmitStamps() {
+  TTransmitStamp stamp;
+  while (FDevComm->TakeTransmitStamp(stamp)) {
+    while (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first < stamp.Seq)
+      FTxAwaitingStamp.pop_front();
+    if (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first == stamp.Seq) {
+      FRxModel->SetTime(FTxAwaitingStamp.front().second, stamp.TimeUs);
+      FTxAwaitingStamp.pop_front();
+    }
+  }
 }
 
 // Takes every frame waiting at each tick, so that the log keeps up with the
@@ -423,14 +503,16 @@ void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
 void TFormMain::TimerReceiveTimer() {
   if (!FDevComm)
     return;
-  TCanMessage msg;
+  TakeTransmitStamps();
+  TStampedFrame frame;
   std::vector<TLogLine> lines;
   const bool show = ComboBoxView->currentIndex() < 2;
   int taken = 0;
-  while (FDevComm->ReceiveMessage(msg)) {
+  while (FDevComm->ReceiveMessage(frame)) {
     ++taken;
+    FStatistics.Count(frame.Msg, true);
     if (show)
-      lines.push_back(TLogLine::From(TDirection::Rx, msg));
+      lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
   }
   if (taken == 0)
     return;
@@ -442,7 +524,10 @@ void TFormMain::TimerReceiveTimer() {
   ShowCounters();
 }
 
-void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
+void TFormMain::BitBtnRxClearClick() {
+  FRxModel->Clear();
+  FTxAwaitingStamp.clear();
+}
 
 int TFormMain::RxLineCount() const { return FRxModel->rowCount(); }
 QString TFormMain::RxLine(int row) const { return FRxModel->Line(row); }
@@ -472,22 +557,32 @@ void TFormMain::SetTxItemIndex(int row) {
   ListBoxTx->scrollTo(i);
 }
 
-void TFormMain::AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line) {
+void TFormMain::AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line, int cycleMs) {
   FTxList.push_back(std::move(msg));
+  FTxCycles.push_back(cycleMs);
+  FCycleDue.push_back(FCycleClock.isValid() ? FCycleClock.elapsed() : 0);
   FTxModel->Append(line);
+  UpdateCyclicButton();
 }
 
-void TFormMain::SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines) {
+void TFormMain::SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines,
+                           std::vector<int> cycles) {
+  StopCyclic();
+  cycles.resize(records.size(), 0);
   FTxList = std::move(records);
+  FTxCycles = std::move(cycles);
+  FCycleDue.assign(FTxList.size(), 0);
   FTxModel->SetLines(std::move(lines));
+  UpdateCyclicButton();
 }
 
 void TFormMain::BitBtnNewClick() {
   auto msg = std::make_unique<TCanMessage>();
-  if (!FormEditMsg->NewMessage(*msg, x() + 20, y() + 20))
+  int cycle = 0;
+  if (!FormEditMsg->NewMessage(*msg, x() + 20, y() + 20, &cycle))
     return;
   const QString line = MessageToLine(QString(), *msg);
-  AppendTxEntry(std::move(msg), line);
+  AppendTxEntry(std::move(msg), line, cycle);
   SetTxItemIndex(FTxModel->rowCount() - 1);
 }
 
@@ -495,9 +590,12 @@ void TFormMain::BitBtnTxEditClick() {
   const int i = TxItemIndex();
   if (i < 0)
     return;
-  if (FormEditMsg->EditMessage(*FTxList[i], x() + 20, y() + 20)) {
+  if (FormEditMsg->EditMessage(*FTxList[i], x() + 20, y() + 20, &FTxCycles[i])) {
     FTxModel->Replace(i, MessageToLine(QString(), *FTxList[i]));
+    // An edited entry starts its cycle again.
+    FCycleDue[i] = FCycleClock.isValid() ? FCycleClock.elapsed() : 0;
     SetTxItemIndex(i);
+    UpdateCyclicButton();
   }
 }
 
@@ -506,18 +604,150 @@ void TFormMain::BitBtnDeleteClick() {
   if (i < 0)
     return;
   FTxList.erase(FTxList.begin() + i);
+  FTxCycles.erase(FTxCycles.begin() + i);
+  FCycleDue.erase(FCycleDue.begin() + i);
   FTxModel->Remove(i);
   SetTxItemIndex(i - 1);
+  UpdateCyclicButton();
 }
 
 void TFormMain::TransmitEntry(const TCanMessage &entry) {
   // The thread owns the copy from the hand-over on; the log line is built
   // from the list's own record.
-  FDevComm->TransmitMessage(new TCanMessage(entry));
+  const bool handedOver = FDevComm->TransmitMessage(new TCanMessage(entry));
   ++FTxCounter;
+  if (handedOver)
+    FStatistics.Count(entry, false);
   const int view = ComboBoxView->currentIndex();
-  if (view == 0 || view == 2)
+  if (view == 0 || view == 2) {
     AddLogLine(entry, false);
+    if (handedOver)
+      FTxAwaitingStamp.emplace_back(FTxHandedOver, FRxModel->rowCount() - 1);
+  }
+  if (handedOver)
+    ++FTxHandedOver;
+}
+
+// ---- cyclic transmission -----------------------------------------------------
+
+bool TFormMain::CyclicRunning() const { return TimerCyclic->isActive(); }
+
+void TFormMain::UpdateCyclicButton() {
+  const bool any = std::any_of(FTxCycles.begin(), FTxCycles.end(), [](int c) { return c > 0; });
+  if (!any)
+    StopCyclic();
+  BitBtnTxCyclic->setVisible(any);
+}
+
+void TFormMain::StopCyclic() {
+  TimerCyclic->stop();
+  BitBtnTxCyclic->setChecked(false);
+}
+
+void TFormMain::BitBtnTxCyclicClick(bool start) {
+  if (!start || !FDevComm) {
+    StopCyclic();
+    return;
+  }
+  // Every cyclic entry goes out at once, then on its period.
+  FCycleClock.start();
+  FCycleDue.assign(FTxList.size(), 0);
+  BitBtnTxCyclic->setChecked(true);
+  TimerCyclic->start();
+  TimerCyclicTimer();
+}
+
+void TFormMain::TimerCyclicTimer() {
+  if (!FDevComm) {
+    StopCyclic();
+    return;
+  }
+  const qint64 now = FCycleClock.elapsed();
+  bool sent = false;
+  for (size_t i = 0; i < FTxList.size(); ++i) {
+    const int cycle = FTxCycles[i];
+    if (cycle <= 0 || FCycleDue[i] > now)
+      continue;
+    TransmitEntry(*FTxList[i]);
+    sent = true;
+    // Periods missed while the window was busy are skipped, not sent in a
+    // burst.
+    FCycleDue[i] += cycle;
+    if (FCycleDue[i] <= now)
+      FCycleDue[i] = now + cycle;
+  }
+  if (sent)
+    ShowCounters();
+}
+
+// ---- rates and bus load ------------------------------------------------------
+
+QString TFormMain::RatesText() const { return FRatePanel->text(); }
+
+void TFormMain::ShowRates(bool connected) {
+  FStatistics.Reset();
+  FRatePanel->setVisible(mv_Rates->isChecked());
+  if (connected) {
+    FRatesClock.start();
+    FRatePanel->setText(::RatesText(TRates{}));
+    TimerRates->start();
+  } else {
+    TimerRates->stop();
+    FRatePanel->clear();
+  }
+}
+
+void TFormMain::TimerRatesTimer() {
+  if (!FDevComm)
+    return;
+  const double seconds = FRatesClock.restart() / 1000.0;
+  FRatePanel->setText(::RatesText(FStatistics.Take(seconds, BitRate(FDevConfig.Speed))));
+}
+
+void TFormMain::mv_RatesClick(bool show) { FRatePanel->setVisible(show); }
+
+void TFormMain::mv_TimeStampsClick(bool show) { FRxModel->SetShowTime(show); }
+
+// ---- log export --------------------------------------------------------------
+
+bool TFormMain::ExportLog(const QString &path) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, file.errorString()));
+    return false;
+  }
+  const size_t total = FRxModel->Count();
+  // Large logs show their progress and can be cancelled; the file is then
+  // left as it was.
+  QProgressDialog progress("Exporting the log...", "Cancel", 0, 1000, this);
+  progress.setObjectName("ProgressExport");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  auto step = [&](size_t written) {
+    progress.setValue(static_cast<int>(written * 1000 / std::max<size_t>(total, 1)));
+    QApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  const bool written = WriteLog(*FRxModel, file, LogFormatForFile(path), step);
+  progress.reset();
+  if (!written) {
+    const QString reason = progress.wasCanceled() ? QString() : file.errorString();
+    file.cancelWriting();
+    if (!reason.isNull())
+      ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, reason));
+    return false;
+  }
+  if (!file.commit()) {
+    ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, file.errorString()));
+    return false;
+  }
+  return true;
+}
+
+void TFormMain::mf_ExportLogClick() {
+  if (!FileDialogRun(ExportDialog1))
+    return;
+  ExportLog(ExportDialog1->selectedFiles().first());
 }
 
 void TFormMain::BitBtnTxClick() {

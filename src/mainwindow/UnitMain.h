@@ -2,10 +2,14 @@
 // The main window: connection management, the frame log, the transmit list
 // and the set-up.
 
+#include "BusStatistics.h"
 #include "adapter/Vni_if.h"
+#include "config/SetupFile.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -47,6 +51,16 @@ public:
   void BitBtnDeleteClick();
   void BitBtnTxClick();
   void BitBtnTxAllClick();
+  void BitBtnTxCyclicClick(bool start);
+  void TimerCyclicTimer();
+  // Frame log view and export.
+  void mv_TimeStampsClick(bool show);
+  void mv_RatesClick(bool show);
+  void TimerRatesTimer();
+  void mf_ExportLogClick();
+  // Writes the log to the file, in the format its name asks for; false (and
+  // the file as it was) when it could not be written or was cancelled.
+  bool ExportLog(const QString &path);
   // Layout and set-up.
   void Splitter1Moved();
   void LoadSetup(TIniFile &ini);
@@ -66,6 +80,10 @@ public:
   TDeviceConfig &DevConfig() { return FDevConfig; }
   TFilterTable &Filters() { return FFilter; }
   const std::vector<std::unique_ptr<TCanMessage>> &TxList() const { return FTxList; }
+  const std::vector<int> &TxCycles() const { return FTxCycles; }
+  bool CyclicRunning() const;
+  QString RatesText() const;
+  TFrameLogModel *RxModel() const { return FRxModel; }
   int RxCounter() const { return FRxCounter; }
   int TxCounter() const { return FTxCounter; }
   QString StatusPanel(int i) const;
@@ -98,19 +116,27 @@ public:
   QPushButton *BitBtnDelete;
   QPushButton *BitBtnTx;
   QPushButton *BitBtnTxAll;
+  QPushButton *BitBtnTxCyclic;
   QListView *ListBoxTx;
   QStatusBar *StatusBar1;
   QMenu *mm_File;
+  QMenu *mm_View;
   QMenu *mm_Info;
   QAction *mf_Load;
   QAction *mf_Save;
   QAction *mf_SaveAs;
+  QAction *mf_ExportLog;
   QAction *mf_Exit;
+  QAction *mv_TimeStamps;
+  QAction *mv_Rates;
   QAction *mi_DeviceInfo;
   QAction *mi_About;
   QTimer *TimerReceive;
+  QTimer *TimerCyclic;
+  QTimer *TimerRates;
   QFileDialog *OpenDialog1;
   QFileDialog *SaveDialog1;
+  QFileDialog *ExportDialog1;
 
 protected:
   void closeEvent(QCloseEvent *event) override;
@@ -125,13 +151,18 @@ private:
   void AddLogLine(const TCanMessage &msg, bool received);
   void SelectLastLogLine();
   void TransmitEntry(const TCanMessage &entry);
-  void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line);
-  void SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines);
+  void TakeTransmitStamps();
+  void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line, int cycleMs);
+  void SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines, std::vector<int> cycles);
+  void UpdateCyclicButton();
+  void StopCyclic();
+  void ShowRates(bool connected);
   bool SaveSetupTo(const QString &path);
   void ReportFileError(const QString &message);
   bool FileDialogRun(QFileDialog *dialog);
 
   QLabel *FPanels[4];
+  QLabel *FRatePanel;
   TFrameLogModel *FRxModel;
   TTextListModel *FTxModel;
   TDeviceMonitor *FDeviceMonitor;
@@ -141,13 +172,19 @@ private:
   TDeviceConfig FDevConfig{};
   TFilterTable FFilter{};
   std::vector<std::unique_ptr<TCanMessage>> FTxList;
+  std::vector<int> FTxCycles; // milliseconds per transmit list entry; 0: none
+  // Cyclic transmission: when each entry is next due, on FCycleClock (ms).
+  QElapsedTimer FCycleClock;
+  std::vector<qint64> FCycleDue;
+  // Transmitted frames' log lines waiting for the time the adapter accepted
+  // them: hand-over number and row.
+  uint64_t FTxHandedOver = 0;
+  std::deque<std::pair<uint64_t, int>> FTxAwaitingStamp;
+  TBusStatistics FStatistics;
+  QElapsedTimer FRatesClock;
   int FRxCounter = 0;
   int FTxCounter = 0;
   QString FLoadedFile; // the target of Save: the set-up file loaded last
 };
 
 extern TFormMain *FormMain;
-
-// The most frames a set-up can bring into the transmit list. A count beyond
-// it (only a damaged or hand-edited file holds one) reads this many.
-constexpr int MaxSetupFrames = 1000000;

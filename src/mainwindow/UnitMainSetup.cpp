@@ -13,63 +13,28 @@
 #include <QListView>
 #include <QMessageBox>
 
-namespace {
-QString FilterSection(int bank) { return QString("Filter_%1").arg(bank); }
-uint8_t Low8(int v) { return static_cast<uint8_t>(v & 0xFF); }
-} // namespace
-
 void TFormMain::LoadSetup(TIniFile &ini) {
-  FDevConfig.Speed = Low8(ini.ReadInteger("DevConfig", "Speed", 0));
-  FDevConfig.Termination = Low8(ini.ReadInteger("DevConfig", "Termination", 1));
-  FDevConfig.Retransmission = Low8(ini.ReadInteger("DevConfig", "Retransmission", 1));
-  FDevConfig.LoopbackMode = Low8(ini.ReadInteger("DevConfig", "LoopbackMode", 0));
-  for (int n = 0; n < FilterBankCount; ++n) {
-    TFilterBank &f = FFilter[n];
-    const QString s = FilterSection(n);
-    f.Bank = static_cast<uint8_t>(n);
-    f.Active = Low8(ini.ReadInteger(s, "Active", n == 0 ? 1 : 0));
-    f.Mode = Low8(ini.ReadInteger(s, "Mode", 0));
-    f.IDType = Low8(ini.ReadInteger(s, "IDType", 0));
-    f.ID = static_cast<uint32_t>(ini.ReadInteger(s, "ID", 0));
-    f.Mask = static_cast<uint32_t>(ini.ReadInteger(s, "Mask", 0));
-  }
-  const int n = ini.ReadInteger("Messages", "n", 0);
-  if (n == 0)
+  TSetupRead read = ReadSetup(ini);
+  FDevConfig = read.Setup.DevConfig;
+  FFilter = read.Setup.Filters;
+  if (!read.HasMessages)
     return;
-  const int count = std::clamp(n, 0, MaxSetupFrames);
+  const int count = static_cast<int>(read.Setup.Messages.size());
   std::vector<std::unique_ptr<TCanMessage>> records;
-  QStringList lines;
   records.reserve(count);
-  lines.reserve(count);
-  for (int i = 0; i < count; ++i) {
-    QString line = ini.ReadString("Messages", QString::number(i), QString());
-    auto msg = std::make_unique<TCanMessage>();
-    LineToMessage(line, *msg);
-    records.push_back(std::move(msg));
-    lines.append(std::move(line));
-  }
-  SetTxLines(std::move(records), std::move(lines));
+  for (const TCanMessage &m : read.Setup.Messages)
+    records.push_back(std::make_unique<TCanMessage>(m));
+  SetTxLines(std::move(records), std::move(read.Setup.Lines), std::move(read.Setup.Cycles));
   SetTxItemIndex(count - 1);
 }
 
 void TFormMain::SaveSetup(TIniFile &ini) {
-  ini.WriteInteger("DevConfig", "Speed", FDevConfig.Speed);
-  ini.WriteInteger("DevConfig", "Termination", FDevConfig.Termination);
-  ini.WriteInteger("DevConfig", "Retransmission", FDevConfig.Retransmission);
-  ini.WriteInteger("DevConfig", "LoopbackMode", FDevConfig.LoopbackMode);
-  for (int n = 0; n < FilterBankCount; ++n) {
-    const TFilterBank &f = FFilter[n];
-    const QString s = FilterSection(n);
-    ini.WriteInteger(s, "Active", f.Active);
-    ini.WriteInteger(s, "Mode", f.Mode);
-    ini.WriteInteger(s, "IDType", f.IDType);
-    ini.WriteInteger(s, "ID", static_cast<int>(f.ID));
-    ini.WriteInteger(s, "Mask", static_cast<int>(f.Mask));
-  }
-  const QStringList lines = TxLines();
-  ini.WriteInteger("Messages", "n", static_cast<int>(lines.size()));
-  for (int i = 0; i < lines.size(); ++i)
-    ini.WriteString("Messages", QString::number(i), lines[i]);
+  TSetup s;
+  s.DevConfig = FDevConfig;
+  s.Filters = FFilter;
+  s.Lines = TxLines();
+  s.Cycles = FTxCycles;
+  WriteSetup(ini, s);
 }
 
 bool TFormMain::FileDialogRun(QFileDialog *dialog) {
