@@ -63,6 +63,13 @@ inline int Count(const std::vector<std::string> &v, const std::string &x) {
   return c;
 }
 
+inline int CountPrefix(const std::vector<std::string> &v, const std::string &prefix) {
+  int n = 0;
+  for (const auto &e : v)
+    n += e.rfind(prefix, 0) == 0;
+  return n;
+}
+
 inline std::vector<uint8_t> FrameBytes(uint8_t idType, uint8_t rtr, uint8_t dlc, uint32_t id,
                                        std::vector<uint8_t> data = {}) {
   std::vector<uint8_t> f(20, 0);

@@ -25,13 +25,6 @@ TCanMessage *Frame(uint32_t id, uint8_t dlc = 1) {
   return m;
 }
 
-int CountPrefix(const std::vector<std::string> &reqs, const std::string &prefix) {
-  int n = 0;
-  for (const auto &r : reqs)
-    n += r.rfind(prefix, 0) == 0;
-  return n;
-}
-
 class Comm : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -273,3 +266,64 @@ TEST_F(Comm, CallingUntilFalseTakesEveryWaitingFrameInOrder) {
 }
 
 } // namespace
+
+// Stamps: each received frame carries the time its poll returned it, which
+// lies after it was put on the bus and before it was taken, and the stamps
+// never go back in time across several batches.
+TEST_F(Comm, ReceivedFramesAreStampedInOrderAcrossBatches) {
+  TDevComm comm(&vni, "A1");
+  ASSERT_TRUE(comm.SendStart());
+  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  std::vector<TStampedFrame> got;
+  for (int batch = 0; batch < 5; ++batch) {
+    const int64_t before = comm.ElapsedUs();
+    for (uint32_t k = 0; k < 20; ++k) {
+      auto f = FrameBytes(0, 0, 1, batch * 20 + k);
+      sim_inject_frame("A1", f.data());
+    }
+    const size_t target = got.size() + 20;
+    TStampedFrame frame;
+    while (got.size() < target) {
+      if (!comm.ReceiveMessage(frame))
+        continue;
+      EXPECT_GE(frame.TimeUs, before) << "frame " << frame.Msg.ID;
+      EXPECT_LE(frame.TimeUs, comm.ElapsedUs());
+      got.push_back(frame);
+    }
+  }
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].Msg.ID, i);
+    if (i > 0)
+      EXPECT_GE(got[i].TimeUs, got[i - 1].TimeUs);
+  }
+}
+
+// Acceptance stamps arrive in hand-over order, one per accepted frame, none
+// for a frame the adapter refuses until it accepts it.
+TEST_F(Comm, AcceptedFramesAreStampedInHandOverOrder) {
+  TDevComm comm(&vni, "A1");
+  sim_set_transmit_status("A1", 0); // refused for now
+  const int64_t before = comm.ElapsedUs();
+  for (uint32_t id = 1; id <= 10; ++id)
+    ASSERT_TRUE(comm.TransmitMessage(Frame(id)));
+  WaitFor([] { return CountPrefix(Requests(), "01 05") >= 3; });
+  TTransmitStamp stamp;
+  EXPECT_FALSE(comm.TakeTransmitStamp(stamp));
+  const int64_t accepting = comm.ElapsedUs();
+  sim_set_transmit_status("A1", 1);
+  WaitFor([] { return sim_frames_transmitted("A1") == 10; });
+  std::vector<TTransmitStamp> stamps;
+  WaitFor([&] {
+    while (comm.TakeTransmitStamp(stamp))
+      stamps.push_back(stamp);
+    return stamps.size() == 10;
+  });
+  for (uint64_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(stamps[i].Seq, i);
+    EXPECT_GE(stamps[i].TimeUs, accepting);
+    EXPECT_GE(stamps[i].TimeUs, before);
+    if (i > 0)
+      EXPECT_GE(stamps[i].TimeUs, stamps[i - 1].TimeUs);
+  }
+  EXPECT_FALSE(comm.TakeTransmitStamp(stamp));
+}

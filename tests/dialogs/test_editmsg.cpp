@@ -199,3 +199,48 @@ TEST_F(EditMsg, IdentifierEditTakesFiveTypedCharactersButShortensLongText) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EditMsg, CycleTimeIsShownEditedAndKeptInRange) {
+  TCanMessage m{};
+  int cycle = 0;
+  ModalDriver d;
+  d.Then([&](QWidget *) {
+    EXPECT_TRUE(FormEditMsg->SpinEditCycle->isVisible());
+    EXPECT_EQ(FormEditMsg->SpinEditCycle->value(), 0);
+    FormEditMsg->SpinEditCycle->selectAll();
+    QTest::keyClicks(FormEditMsg->SpinEditCycle, "250");
+    FormEditMsg->BitBtnOk->click();
+  });
+  ASSERT_TRUE(FormEditMsg->NewMessage(m, 100, 120, &cycle));
+  EXPECT_EQ(cycle, 250);
+
+  // Editing shows the entry's cycle; a value beyond the range is not taken.
+  d.Then([&](QWidget *) {
+    EXPECT_EQ(FormEditMsg->SpinEditCycle->value(), 250);
+    EXPECT_EQ(FormEditMsg->SpinEditCycle->maximum(), 60000);
+    FormEditMsg->SpinEditCycle->selectAll();
+    QTest::keyClicks(FormEditMsg->SpinEditCycle, "70000");
+    FormEditMsg->BitBtnOk->click();
+  });
+  ASSERT_TRUE(FormEditMsg->EditMessage(m, 100, 120, &cycle));
+  EXPECT_GE(cycle, 0);
+  EXPECT_LE(cycle, 60000);
+
+  // Cancel keeps the cycle; without one to edit, the field is not shown.
+  cycle = 40;
+  d.Then([&](QWidget *) {
+    FormEditMsg->SpinEditCycle->setValue(1000);
+    FormEditMsg->BitBtnCancel->click();
+  });
+  EXPECT_FALSE(FormEditMsg->EditMessage(m, 100, 120, &cycle));
+  EXPECT_EQ(cycle, 40);
+  d.Then([&](QWidget *) {
+    EXPECT_FALSE(FormEditMsg->SpinEditCycle->isVisible());
+    FormEditMsg->BitBtnOk->click();
+  });
+  EXPECT_TRUE(FormEditMsg->EditMessage(m, 100, 120));
+}
+
+} // namespace

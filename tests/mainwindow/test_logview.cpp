@@ -1,0 +1,132 @@
+// The View menu: the time stamp column and the rate panel, and how they are
+// kept in the settings file.
+
+#include "GuiHelpers.h"
+#include "comm/UnitComm.h"
+#include "config/IniFile.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/LineModels.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+class LogView : public GuiTest {
+protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    sim_add_adapter("A1");
+  }
+  QVariant Time(int row) const { return FormMain->RxModel()->data(FormMain->RxModel()->index(row), TFrameLogModel::TimeRole); }
+  void Restart() {
+    FormMain->close();
+    DestroyForms();
+    CreateForms();
+  }
+  QByteArray Settings() {
+    QFile f(SettingsPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+};
+
+TEST_F(LogView, TimeColumnShowsSecondsWithoutChangingTheLineText) {
+  EXPECT_FALSE(FormMain->mv_TimeStamps->isChecked());
+  Connect();
+  auto f = FrameBytes(0, 0, 2, 0x123, {0x11, 0x22});
+  sim_inject_frame("A1", f.data());
+  ASSERT_TRUE(WaitUntil([] { return FormMain->RxLineCount() == 1; }));
+  EXPECT_FALSE(Time(0).isValid());
+  FormMain->mv_TimeStamps->trigger();
+  ASSERT_TRUE(FormMain->mv_TimeStamps->isChecked());
+  const QString t = Time(0).toString();
+  EXPECT_TRUE(t.contains(QRegularExpression(R"(^\d+\.\d{6}$)"))) << t.toStdString();
+  EXPECT_EQ(t, TimeStampText(FormMain->RxModel()->At(0).TimeUs));
+  EXPECT_EQ(FormMain->RxLine(0), "Rx\tStd\t  123\t11\t22");
+  FormMain->mv_TimeStamps->trigger();
+  EXPECT_FALSE(Time(0).isValid());
+
+  EXPECT_EQ(TimeStampText(0), "0.000000");
+  EXPECT_EQ(TimeStampText(12345678), "12.345678");
+  EXPECT_EQ(TimeStampText(-5), "-0.000005");
+}
+
+// A transmitted frame's line shows when the adapter accepted it, which is
+// later than when it was handed over while the adapter refused it.
+TEST_F(LogView, TransmittedLineTakesTheAdapterAcceptanceTime) {
+  Connect();
+  QTemporaryFile f;
+  ASSERT_TRUE(f.open());
+  f.write("[Messages]\r\nn=1\r\n0=Std\t  321\t05\r\n");
+  f.close();
+  TIniFile ini(f.fileName());
+  FormMain->LoadSetup(ini);
+  sim_set_transmit_status("A1", 0);
+  FormMain->BitBtnTxAllClick();
+  ASSERT_EQ(FormMain->RxLineCount(), 1);
+  const int64_t handedOver = FormMain->RxModel()->At(0).TimeUs;
+  ASSERT_TRUE(WaitUntil([] { return CountPrefix(Requests(), "01 05 00 00 00 01 00 00 21 03") >= 3; }));
+  const int64_t beforeAccepting = FormMain->DevComm()->ElapsedUs();
+  sim_set_transmit_status("A1", 1);
+  ASSERT_TRUE(WaitUntil([&] { return FormMain->RxModel()->At(0).TimeUs != handedOver; }));
+  EXPECT_GE(FormMain->RxModel()->At(0).TimeUs, beforeAccepting);
+  EXPECT_EQ(FormMain->RxLine(0), "Tx\tStd\t  321\t05");
+}
+
+// The choices are written to the settings file only once they were
+// changed, so a user who never touches them keeps the file as it was.
+TEST_F(LogView, ChoicesSurviveARestartAndUntouchedOnesAreNotWritten) {
+  Restart();
+  EXPECT_FALSE(Settings().contains("TimeStamps"));
+  EXPECT_FALSE(Settings().contains("Rates"));
+  FormMain->mv_TimeStamps->trigger();
+  FormMain->mv_Rates->trigger();
+  Restart();
+  EXPECT_TRUE(Settings().contains("TimeStamps=1\r\n"));
+  EXPECT_TRUE(Settings().contains("Rates=0\r\n"));
+  EXPECT_TRUE(FormMain->mv_TimeStamps->isChecked());
+  EXPECT_TRUE(FormMain->RxModel()->ShowTime());
+  EXPECT_FALSE(FormMain->mv_Rates->isChecked());
+  FormMain->mv_TimeStamps->trigger();
+  FormMain->mv_Rates->trigger();
+  Restart();
+  EXPECT_TRUE(Settings().contains("TimeStamps=0\r\n"));
+  EXPECT_TRUE(Settings().contains("Rates=1\r\n"));
+  EXPECT_FALSE(FormMain->mv_TimeStamps->isChecked());
+}
+
+TEST_F(LogView, RatePanelFollowsTheConnectionAndTheMenu) {
+  FormMain->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+  auto *panel = FormMain->StatusBar1->findChild<QLabel *>("StatusPanelRates");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(FormMain->RatesText(), "");
+  Connect();
+  EXPECT_EQ(FormMain->RatesText(), "Rx 0/s  Tx 0/s  Load 0.0 %");
+  // The panel sits after the counters.
+  EXPECT_GT(panel->x(), FormMain->StatusBar1->findChild<QLabel *>("StatusPanel2")->x());
+  EXPECT_TRUE(panel->isVisible());
+  for (int i = 0; i < 20; ++i) {
+    auto f = FrameBytes(0, 0, 0, 0);
+    sim_inject_frame("A1", f.data());
+  }
+  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 20; }));
+  // The next reading (once a second) counts them.
+  ASSERT_TRUE(WaitUntil([] { return FormMain->RatesText() != "Rx 0/s  Tx 0/s  Load 0.0 %"; }));
+  EXPECT_TRUE(FormMain->RatesText().contains(QRegularExpression(R"(^Rx \d+/s  Tx 0/s  Load \d+\.\d %$)")))
+      << FormMain->RatesText().toStdString();
+  FormMain->mv_Rates->trigger();
+  EXPECT_FALSE(panel->isVisible());
+  FormMain->mv_Rates->trigger();
+  EXPECT_TRUE(panel->isVisible());
+  FormMain->Disconnect();
+  EXPECT_EQ(FormMain->RatesText(), "");
+}
+
+} // namespace
