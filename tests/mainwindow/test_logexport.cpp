@@ -140,8 +140,9 @@ TEST_F(LogExport, CandumpFileReadsBackFrameForFrame) {
     EXPECT_EQ(f->id, m.ID) << row;
     EXPECT_EQ(f->remote, (m.RTR & 2) != 0) << row;
     EXPECT_EQ(f->dlc, m.DLC) << row;
-    if (!f->remote)
+    if (!f->remote) {
       EXPECT_EQ(f->data, QByteArray(reinterpret_cast<const char *>(m.Data), m.DLC)) << row;
+    }
   }
   // The connection's wall-clock time is the base: stamps are of today, not
   // of the epoch.

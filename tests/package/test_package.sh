@@ -17,7 +17,13 @@ check usr/bin/molvar
 check usr/share/applications/molvar.desktop
 check usr/share/icons/hicolor/scalable/apps/molvar.svg
 check usr/lib/udev/rules.d/60-molvar.rules
+check usr/bin/molvar-bridge
+check usr/share/man/man1/molvar-bridge.1
 [ -x "$scratch/root/usr/bin/molvar" ] || { echo "molvar is not executable"; fail=1; }
+[ -x "$scratch/root/usr/bin/molvar-bridge" ] || { echo "molvar-bridge is not executable"; fail=1; }
+if command -v man >/dev/null; then
+  man -l "$scratch/root/usr/share/man/man1/molvar-bridge.1" 2>&1 >/dev/null | grep . && { echo "manual page has errors"; fail=1; }
+fi
 grep -q 'ATTR{idVendor}=="20a0", ATTR{idProduct}=="41e8", TAG+="uaccess"' "$scratch/root/usr/lib/udev/rules.d/60-molvar.rules" ||
   { echo "udev rule does not grant access to the adapter"; fail=1; }
 grep -q '^Exec=molvar' "$scratch/root/usr/share/applications/molvar.desktop" || { echo "desktop entry does not start molvar"; fail=1; }
@@ -27,9 +33,11 @@ for dep in libusb-0.1-4 libqt6widgets6 libudev1 qt6-qpa-plugins; do
   echo "$depends" | grep -q "$dep" || { echo "package does not depend on $dep: $depends"; fail=1; }
 done
 # The program must not link the USB library: it is loaded at run time.
-if readelf -d "$scratch/root/usr/bin/molvar" | grep -q 'libusb'; then
-  echo "molvar links libusb directly"
-  fail=1
-fi
+for prog in molvar molvar-bridge; do
+  if readelf -d "$scratch/root/usr/bin/$prog" | grep -q 'libusb'; then
+    echo "$prog links libusb directly"
+    fail=1
+  fi
+done
 [ $fail = 0 ] && echo "package ok: $(basename "$deb")"
 exit $fail

@@ -1,0 +1,345 @@
+#include "Bridge.h"
+
+#include "comm/UnitComm.h"
+#include "config/IniFile.h"
+#include "config/SetupFile.h"
+#include "transport/Libusbdyn.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <net/if.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <linux/can/raw.h>
+
+namespace {
+constexpr int PollMs = 1;
+// Frames read from the socket per round, so that the adapter's side is
+// served in between.
+constexpr int ReadsPerRound = 64;
+// A full transmit queue of the interface (ENOBUFS) is retried this often,
+// 100 us apart, before the frame counts as dropped.
+constexpr int WriteRetries = 100;
+const std::string AdapterName = "adapter";
+} // namespace
+
+can_frame ToCanFrame(const TCanMessage &msg) {
+  can_frame f{};
+  const bool extended = msg.IDType != 0;
+  f.can_id = extended ? ((msg.ID & CAN_EFF_MASK) | CAN_EFF_FLAG) : (msg.ID & CAN_SFF_MASK);
+  if (msg.RTR & 2)
+    f.can_id |= CAN_RTR_FLAG;
+  f.len = static_cast<uint8_t>(std::min<int>(msg.DLC, CAN_MAX_DLEN));
+  if (!(msg.RTR & 2))
+    std::memcpy(f.data, msg.Data, f.len);
+  return f;
+}
+
+TCanMessage FromCanFrame(const can_frame &f) {
+  TCanMessage m{};
+  const bool extended = (f.can_id & CAN_EFF_FLAG) != 0;
+  m.IDType = extended ? 4 : 0;
+  m.ID = f.can_id & (extended ? CAN_EFF_MASK : CAN_SFF_MASK);
+  m.RTR = (f.can_id & CAN_RTR_FLAG) ? 2 : 0;
+  m.DLC = std::min<uint8_t>(f.len, CAN_MAX_DLEN);
+  if (!m.RTR)
+    std::memcpy(m.Data, f.data, m.DLC);
+  return m;
+}
+
+std::string CandumpText(const std::string &source, int width, const can_frame &f) {
+  char buf[96];
+  int n = std::snprintf(buf, sizeof buf, "  %*s  ", width, source.c_str());
+  if (f.can_id & CAN_EFF_FLAG)
+    n += std::snprintf(buf + n, sizeof buf - n, "%08X", f.can_id & CAN_EFF_MASK);
+  else
+    n += std::snprintf(buf + n, sizeof buf - n, "%03X", f.can_id & CAN_SFF_MASK);
+  const int len = std::min<int>(f.len, CAN_MAX_DLEN);
+  n += std::snprintf(buf + n, sizeof buf - n, "   [%d] ", len);
+  if (f.can_id & CAN_RTR_FLAG)
+    n += std::snprintf(buf + n, sizeof buf - n, " remote request");
+  else
+    for (int i = 0; i < len; ++i)
+      n += std::snprintf(buf + n, sizeof buf - n, " %02X", f.data[i]);
+  return std::string(buf, n);
+}
+
+TBridge::TBridge(TVNI &adapter, int fd, std::string interfaceName, bool verbose, std::FILE *log, std::FILE *err)
+    : FAdapter(adapter), FFd(fd), FInterface(std::move(interfaceName)), FVerbose(verbose), FLog(log), FErr(err),
+      FNameWidth(static_cast<int>(std::max(FInterface.size(), AdapterName.size()))) {
+  // Ask the kernel to count frames it had to drop for want of buffer space
+  // (CAN sockets report them with each read); other sockets may refuse.
+  const int on = 1;
+  setsockopt(FFd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+}
+
+TBridge::~TBridge() { Disconnect(); }
+
+bool TBridge::Connect(const std::string &serial, const TDeviceConfig &config, const TFilterTable &filters) {
+  FComm = std::make_unique<TDevComm>(&FAdapter, serial);
+  if (!FAdapter.IsOpen()) {
+    FComm.reset();
+    return false;
+  }
+  bool sent = FComm->SendDeviceConfig(config);
+  for (const TFilterBank &bank : filters)
+    sent = sent && FComm->SendFilter(bank);
+  sent = sent && FComm->SendStart();
+  if (!sent)
+    FComm.reset();
+  return sent;
+}
+
+void TBridge::Disconnect() { FComm.reset(); }
+
+void TBridge::ToInterface(const TCanMessage &msg) {
+  const can_frame f = ToCanFrame(msg);
+  for (int attempt = 0;; ++attempt) {
+    const ssize_t n = ::send(FFd, &f, sizeof f, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n == static_cast<ssize_t>(sizeof f)) {
+      ++FCounters.FromAdapter;
+      if (FVerbose)
+        std::fprintf(FLog, "%s\n", CandumpText(AdapterName, FNameWidth, f).c_str());
+      return;
+    }
+    const bool full = n < 0 && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR);
+    if (!full || attempt >= WriteRetries) {
+      ++FCounters.DroppedInterface;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
+// Reads one waiting record; false when none is waiting.
+bool TBridge::FromInterface() {
+  can_frame f{};
+  iovec iov{&f, sizeof f};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(uint32_t))];
+  msghdr mh{};
+  mh.msg_iov = &iov;
+  mh.msg_iovlen = 1;
+  mh.msg_control = control;
+  mh.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(FFd, &mh, MSG_DONTWAIT);
+  if (n < 0)
+    return false;
+  for (cmsghdr *c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c))
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+      uint32_t dropped;
+      std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+      // The kernel's count is cumulative and wraps at 32 bits.
+      FCounters.DroppedOverflow += static_cast<uint32_t>(dropped - FOverflowSeen);
+      FOverflowSeen = dropped;
+    }
+  if (n != static_cast<ssize_t>(sizeof f) || (mh.msg_flags & MSG_TRUNC) || (f.can_id & CAN_ERR_FLAG) ||
+      f.len > CAN_MAX_DLEN) {
+    ++FCounters.IgnoredFrames;
+    return true;
+  }
+  if (FComm->TransmitMessage(new TCanMessage(FromCanFrame(f)))) {
+    ++FCounters.ToAdapter;
+    if (FVerbose)
+      std::fprintf(FLog, "%s\n", CandumpText(FInterface, FNameWidth, f).c_str());
+  } else {
+    ++FCounters.DroppedHandOver;
+  }
+  return true;
+}
+
+void TBridge::NoteDrops() {
+  FCounters.DroppedQueueFull = FComm->DroppedFrames();
+  const uint64_t drops = FCounters.DroppedQueueFull + FCounters.DroppedInterface + FCounters.DroppedHandOver +
+                         FCounters.DroppedOverflow;
+  if (FVerbose && drops != FReportedDrops) {
+    std::fprintf(FErr, "molvar-bridge: %llu frames dropped so far\n", static_cast<unsigned long long>(drops));
+    FReportedDrops = drops;
+  }
+}
+
+int TBridge::Run(const std::atomic<bool> &stop) {
+  if (!FComm)
+    return bridgeexit::NoAdapter;
+  auto lastCheck = std::chrono::steady_clock::now();
+  TStampedFrame frame;
+  while (!stop.load(std::memory_order_acquire)) {
+    while (FComm->ReceiveMessage(frame))
+      ToInterface(frame.Msg);
+    pollfd p{FFd, POLLIN, 0};
+    const int r = ::poll(&p, 1, PollMs);
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      std::fprintf(FErr, "molvar-bridge: the interface %s went away\n", FInterface.c_str());
+      return bridgeexit::InterfaceLost;
+    }
+    if (r > 0 && (p.revents & POLLIN))
+      for (int k = 0; k < ReadsPerRound && FromInterface(); ++k) {
+      }
+    NoteDrops();
+    const auto now = std::chrono::steady_clock::now();
+    if (FComm->Finished() || !FAdapter.IsOpen() || (now - lastCheck >= std::chrono::seconds(1) && FAdapter.CheckRemoved())) {
+      std::fprintf(FErr, "molvar-bridge: the adapter %s went away\n", FAdapter.SerialNumber().c_str());
+      return bridgeexit::AdapterLost;
+    }
+    if (now - lastCheck >= std::chrono::seconds(1))
+      lastCheck = now;
+  }
+  // Frames already received are passed on before the adapter is closed.
+  while (FComm->ReceiveMessage(frame))
+    ToInterface(frame.Msg);
+  NoteDrops();
+  return bridgeexit::Stopped;
+}
+
+std::string TBridge::CountersText() const {
+  const TBridgeCounters &c = FCounters;
+  char buf[512];
+  std::snprintf(buf, sizeof buf,
+                "molvar-bridge: adapter -> %s: %llu frames, %s -> adapter: %llu frames\n"
+                "molvar-bridge: dropped: %llu (adapter receive queue full), %llu (refused by %s), "
+                "%llu (adapter gone before taking them), %llu (%s receive buffer overflow); "
+                "%llu error or malformed frames ignored\n",
+                FInterface.c_str(), static_cast<unsigned long long>(c.FromAdapter), FInterface.c_str(),
+                static_cast<unsigned long long>(c.ToAdapter), static_cast<unsigned long long>(c.DroppedQueueFull),
+                static_cast<unsigned long long>(c.DroppedInterface), FInterface.c_str(),
+                static_cast<unsigned long long>(c.DroppedHandOver), static_cast<unsigned long long>(c.DroppedOverflow),
+                FInterface.c_str(), static_cast<unsigned long long>(c.IgnoredFrames));
+  return buf;
+}
+
+int OpenCanInterface(const std::string &name, std::string &error) {
+  if (name.empty() || name.size() >= IFNAMSIZ) {
+    error = "\"" + name + "\" is not an interface name";
+    return -1;
+  }
+  const int fd = ::socket(PF_CAN, SOCK_RAW | SOCK_CLOEXEC, CAN_RAW);
+  if (fd < 0) {
+    error = std::string("CAN sockets are not available here (") + std::strerror(errno) +
+            "); load the can and can_raw kernel modules";
+    return -1;
+  }
+  ifreq ifr{};
+  std::memcpy(ifr.ifr_name, name.c_str(), name.size() + 1);
+  if (::ioctl(fd, SIOCGIFINDEX, &ifr) < 0) {
+    error = "there is no interface " + name + " (create one with: ip link add dev " + name + " type vcan)";
+    ::close(fd);
+    return -1;
+  }
+  const int index = ifr.ifr_ifindex;
+  if (::ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && !(ifr.ifr_flags & IFF_UP)) {
+    error = "the interface " + name + " is down (ip link set " + name + " up)";
+    ::close(fd);
+    return -1;
+  }
+  sockaddr_can addr{};
+  addr.can_family = AF_CAN;
+  addr.can_ifindex = index;
+  if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) < 0) {
+    error = "cannot bind to " + name + ": " + std::strerror(errno);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+namespace {
+// The set-up file's configuration and filters, or the defaults of a new
+// set-up; false when the file cannot be read.
+bool LoadSetupFile(const std::string &path, TSetup &setup, std::string &error) {
+  const QString file = QString::fromLocal8Bit(path.c_str());
+  const QFileInfo info(file);
+  QFile f(file);
+  if (!info.exists())
+    error = "there is no file " + path;
+  else if (!info.isFile())
+    error = path + " is not a file";
+  else if (info.size() > TIniFile::MaxFileSize)
+    error = path + " is too large for a set-up file";
+  else if (!f.open(QIODevice::ReadOnly))
+    error = "cannot read " + path + ": " + f.errorString().toStdString();
+  if (!error.empty())
+    return false;
+  f.close();
+  TIniFile ini(file);
+  setup = ReadSetup(ini).Setup;
+  return true;
+}
+} // namespace
+
+int RunBridge(const TBridgeOptions &o, const TOpenInterface &openInterface, const std::atomic<bool> &stop,
+              std::FILE *out, std::FILE *err) {
+  TSetup setup;
+  {
+    TIniFile none{QString()}; // no file: the defaults of a new set-up
+    setup = ReadSetup(none).Setup;
+  }
+  setup.DevConfig.Speed = static_cast<uint8_t>(*SpeedOfBitRate(500000));
+  std::string error;
+  if (!o.SetupFile.empty() && !LoadSetupFile(o.SetupFile, setup, error)) {
+    std::fprintf(err, "molvar-bridge: %s\n", error.c_str());
+    return bridgeexit::BadSetup;
+  }
+  if (o.BitRate)
+    setup.DevConfig.Speed = static_cast<uint8_t>(*SpeedOfBitRate(*o.BitRate));
+  if (o.Termination)
+    setup.DevConfig.Termination = *o.Termination;
+  if (o.Retransmission)
+    setup.DevConfig.Retransmission = *o.Retransmission;
+  if (o.Loopback)
+    setup.DevConfig.LoopbackMode = 1;
+
+  const int fd = openInterface(o.Interface, error);
+  if (fd < 0) {
+    std::fprintf(err, "molvar-bridge: %s\n", error.c_str());
+    return bridgeexit::NoInterface;
+  }
+  struct CloseFd {
+    int fd;
+    ~CloseFd() { ::close(fd); }
+  } closeFd{fd};
+
+  TVNI adapter;
+  if (!libusbdyn::Bind()) {
+    std::fprintf(err, "molvar-bridge: libusb-0.1 (libusb-0.1.so.4) could not be loaded\n");
+    return bridgeexit::NoAdapter;
+  }
+  std::vector<std::string> serials;
+  adapter.ListSerialNumbers(&serials);
+  std::string serial = o.Serial;
+  if (serial.empty()) {
+    if (serials.empty()) {
+      std::fprintf(err, "molvar-bridge: no adapter found\n");
+      return bridgeexit::NoAdapter;
+    }
+    serial = serials.front();
+  } else if (std::find(serials.begin(), serials.end(), serial) == serials.end()) {
+    std::string found;
+    for (const std::string &s : serials)
+      found += (found.empty() ? "" : ", ") + s;
+    std::fprintf(err, "molvar-bridge: no adapter with serial number %s (found: %s)\n", serial.c_str(),
+                 found.empty() ? "none" : found.c_str());
+    return bridgeexit::NoAdapter;
+  }
+
+  TBridge bridge(adapter, fd, o.Interface, o.Verbose, out, err);
+  if (!bridge.Connect(serial, setup.DevConfig, setup.Filters)) {
+    std::fprintf(err, "molvar-bridge: the connection to adapter %s failed\n", serial.c_str());
+    return bridgeexit::NoAdapter;
+  }
+  if (o.Verbose)
+    std::fprintf(err, "molvar-bridge: adapter %s <-> %s\n", serial.c_str(), o.Interface.c_str());
+  const int code = bridge.Run(stop);
+  bridge.Disconnect();
+  std::fprintf(out, "%s", bridge.CountersText().c_str());
+  std::fflush(out);
+  return code;
+}
