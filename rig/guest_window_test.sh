@@ -2,7 +2,8 @@
 # Inside the rig's virtual machine: the whole program on Xvfb against the
 # adapter gadget and Debian's real libusb-0.1. Connects with the keyboard,
 # sees a frame from cansend in its log, sends its transmit list to candump,
-# and disconnects by itself when the gadget goes away.
+# exports its log for canplayer to replay, and disconnects by itself when the
+# gadget goes away.
 #   guest_window_test.sh BUILD_DIR
 set -u
 build=$1
@@ -41,6 +42,35 @@ sleep 1
 xdotool key --window "$wid" alt+a   # Tx all
 for i in $(seq 40); do [ -s /tmp/candump.txt ] && break; sleep 0.5; done
 check "candump sees the transmitted frame: $(cat /tmp/candump.txt)" 'grep -q "vcan0 01ABCDEF#DEADBE" /tmp/candump.txt'
+
+# File > Export Log... in candump's format; canplayer replays the file onto
+# the adapter's bus, and the window receives the same frames, as a second
+# export (CSV, with directions) shows.
+export_log() {
+  xdotool windowfocus --sync "$wid"
+  xdotool key --window "$wid" alt+f
+  sleep 1
+  xdotool key e   # Export Log...
+  dlg=$(timeout 30 xdotool search --sync --name '^Export Log$' | head -n 1)
+  xdotool windowfocus --sync "$dlg"
+  sleep 1
+  xdotool key ctrl+a   # the name box may hold the last name
+  xdotool type --delay 40 "$1"
+  xdotool key Return
+  for i in $(seq 30); do [ -s "$1" ] && break; sleep 0.5; done
+}
+export_log /tmp/molvar-export.log
+check "the export holds both frames in candump's format: $(tr '\n' ' ' < /tmp/molvar-export.log)" \
+  '[ "$(wc -l < /tmp/molvar-export.log)" -eq 2 ] &&
+   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 123#1122$" /tmp/molvar-export.log &&
+   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 01ABCDEF#DEADBE$" /tmp/molvar-export.log'
+canplayer -t -g 200 -I /tmp/molvar-export.log vcan0=can0
+sleep 3
+export_log /tmp/molvar-export.csv
+check "the window received the replayed frames: $(tail -n 2 /tmp/molvar-export.csv | tr '\n' ' ')" \
+  '[ "$(wc -l < /tmp/molvar-export.csv)" -eq 5 ] &&
+   tail -n 2 /tmp/molvar-export.csv | head -n 1 | grep -q ",Rx,123,std,0,2,11 22$" &&
+   tail -n 1 /tmp/molvar-export.csv | grep -q ",Rx,01ABCDEF,ext,0,3,DE AD BE$"'
 
 kill "$gadget"
 sleep 4   # the kernel's remove event reaches the window, which disconnects

@@ -13,10 +13,12 @@
 #include "mainwindow/UnitConnect.h"
 #include "mainwindow/UnitMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -84,6 +86,9 @@ protected:
   void Disconnect() {
     if (!FormMain->DevComm())
       return;
+    // The counts can only settle once nothing is sent on a cycle.
+    if (FormMain->CyclicRunning())
+      FormMain->BitBtnTxCyclic->click();
     if (!faultInSession && FormMain->Adapter()->IsOpen()) {
       const std::string s = current;
       ASSERT_TRUE(WaitUntil([&] {
@@ -104,6 +109,7 @@ protected:
       for (int k = 0; k < 8; ++k)
         FormEditMsg->DataEdits[k]->setText(R(5) ? QString::number(R(256), 16) : QString());
       FormEditMsg->SpinEdit1->setValue(R(9));
+      FormEditMsg->SpinEditCycle->setValue(R(4) == 0 ? 5 + R(100) : 0);
       (R(5) ? FormEditMsg->BitBtnOk : FormEditMsg->BitBtnCancel)->click();
     });
     if (isNew)
@@ -115,7 +121,7 @@ protected:
 
   void Step() {
     ++actions;
-    switch (R(15)) {
+    switch (R(18)) {
     case 0:
       if (!FormMain->DevComm())
         Connect();
@@ -190,6 +196,7 @@ protected:
     }
     case 11: {
       const QStringList before = FormMain->TxLines();
+      const std::vector<int> cycles = FormMain->TxCycles();
       {
         TIniFile ini(dir.filePath("soak.vni"));
         FormMain->SaveSetup(ini);
@@ -197,8 +204,25 @@ protected:
       }
       TIniFile ini(dir.filePath("soak.vni"));
       FormMain->LoadSetup(ini);
-      if (!before.isEmpty())
+      if (!before.isEmpty()) {
         ASSERT_EQ(FormMain->TxLines(), before);
+        ASSERT_EQ(FormMain->TxCycles(), cycles);
+      }
+      break;
+    }
+    case 14:
+      FormMain->BitBtnTxCyclic->click();
+      break;
+    case 15:
+      FormMain->mv_TimeStamps->trigger();
+      break;
+    case 16: {
+      const QString path = dir.filePath(R(2) ? "soak.log" : "soak.csv");
+      ASSERT_TRUE(FormMain->ExportLog(path));
+      QFile f(path);
+      ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+      const int lines = static_cast<int>(f.readAll().count('\n'));
+      ASSERT_EQ(lines, FormMain->RxLineCount() + (path.endsWith(".csv") ? 1 : 0));
       break;
     }
     case 12:
