@@ -13,9 +13,11 @@
 #include "dialogs/LimitedEdit.h"
 #include "simcontrol.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QDir>
@@ -75,6 +77,16 @@ int main(int argc, char **argv) {
   }
   Pump(800);
   Save(FormMain, dir, "main");
+
+  // The optional extras: the time column, rates and bus load, a cycle.
+  FormMain->mv_TimeStamps->trigger();
+  if (!FormMain->BitBtnTxCyclic->isHidden())
+    FormMain->BitBtnTxCyclic->click();
+  Pump(2300);
+  Save(FormMain, dir, "main-extras");
+  if (FormMain->CyclicRunning())
+    FormMain->BitBtnTxCyclic->click();
+  FormMain->mv_TimeStamps->trigger();
 
   FormEditMsg->RadioExtended->setChecked(true);
   FormEditMsg->LabeledEditID->setText("18DAF110");
