@@ -54,6 +54,20 @@ check "the counters add up: $(grep -- '->' /tmp/bridge.out)" \
 check "--verbose printed the frames in candump's format" \
   'grep -q "^    vcan1  123   \[4\]  DE AD BE EF$" /tmp/bridge.out && grep -q "^  adapter  321   \[2\]  CA FE$" /tmp/bridge.out'
 
+# A set-up file's configuration and filters, and SIGINT (Ctrl+C).
+printf '[DevConfig]\r\nSpeed=7\r\nTermination=0\r\n[Filter_2]\r\nActive=1\r\nMode=1\r\nIDType=0\r\nID=$321\r\nMask=$123\r\n' > /tmp/bridge.vni
+lines=$(wc -l < /tmp/bridge-gadget.trace)
+"$build/src/molvar-bridge" --setup /tmp/bridge.vni vcan1 > /tmp/bridge3.out 2>&1 &
+bridge=$!
+for i in $(seq 60); do [ "$(tail -n +$((lines + 1)) /tmp/bridge-gadget.trace | grep -c '^01 03 03 00')" -ge 1 ] && break; sleep 0.5; done
+kill -INT "$bridge"
+wait "$bridge"; rc=$?
+check "SIGINT ends the bridge with status 0 and closes the adapter" \
+  '[ $rc -eq 0 ] && [ "$(tail -n 1 /tmp/bridge-gadget.trace)" = "00 01 00 00" ]'
+check "the set-up file configured 1 Mbit/s without termination, and filter bank 2" \
+  'tail -n +$((lines + 1)) /tmp/bridge-gadget.trace | grep -q "^01 04 07 00 01 00 00 00" &&
+   tail -n +$((lines + 1)) /tmp/bridge-gadget.trace | grep -q "^11 05 00 00 00 02 01 01 21 03 00 00 23 01 00 00"'
+
 # The adapter going away ends a run with status 6.
 "$build/src/molvar-bridge" vcan1 > /dev/null 2> /tmp/bridge2.err &
 bridge=$!

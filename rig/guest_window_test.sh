@@ -21,6 +21,7 @@ printf '[Main]\r\nLeftPos=0\r\nTopPos=0\r\nWidth=800\r\nHeight=600\r\n[Messages]
   > "$XDG_CONFIG_HOME/vni_Molvar.ini"
 Xvfb :7 -screen 0 1024x768x24 >/dev/null 2>&1 &
 sleep 2
+mkdir -p /tmp/exports && cd /tmp/exports   # where the file dialog starts
 "$build/src/molvar" &
 molvar=$!
 wid=$(timeout 60 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
@@ -43,34 +44,35 @@ xdotool key --window "$wid" alt+a   # Tx all
 for i in $(seq 40); do [ -s /tmp/candump.txt ] && break; sleep 0.5; done
 check "candump sees the transmitted frame: $(cat /tmp/candump.txt)" 'grep -q "vcan0 01ABCDEF#DEADBE" /tmp/candump.txt'
 
-# File > Export Log... in candump's format; canplayer replays the file onto
+# Export Log... in candump's format; canplayer replays the file onto
 # the adapter's bus, and the window receives the same frames, as a second
 # export (CSV, with directions) shows.
 export_log() {
   xdotool windowfocus --sync "$wid"
-  xdotool key --window "$wid" alt+f
-  sleep 1
-  xdotool key e   # Export Log...
-  dlg=$(timeout 30 xdotool search --sync --name '^Export Log$' | head -n 1)
+  xdotool key --window "$wid" ctrl+e   # File > Export Log...
+  dlg=$(timeout 30 xdotool search --sync --name '^Export Log' | head -n 1)
   xdotool windowfocus --sync "$dlg"
-  sleep 1
+  sleep 2
   xdotool key ctrl+a   # the name box may hold the last name
+  # Names that no file here begins like (no completion list to take a key)
+  # and without the "e" of the synthetic Ctrl+E (its next press may be taken
+  # for a repeat).
   xdotool type --delay 40 "$1"
   xdotool key Return
   for i in $(seq 30); do [ -s "$1" ] && break; sleep 0.5; done
 }
-export_log /tmp/molvar-export.log
-check "the export holds both frames in candump's format: $(tr '\n' ' ' < /tmp/molvar-export.log)" \
-  '[ "$(wc -l < /tmp/molvar-export.log)" -eq 2 ] &&
-   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 123#1122$" /tmp/molvar-export.log &&
-   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 01ABCDEF#DEADBE$" /tmp/molvar-export.log'
-canplayer -t -g 200 -I /tmp/molvar-export.log vcan0=can0
+export_log a.log
+check "the export holds both frames in candump's format: $(tr '\n' ' ' < a.log)" \
+  '[ "$(wc -l < a.log)" -eq 2 ] &&
+   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 123#1122$" a.log &&
+   grep -Eq "^\([0-9]{10}\.[0-9]{6}\) can0 01ABCDEF#DEADBE$" a.log'
+canplayer -t -g 200 -I a.log vcan0=can0
 sleep 3
-export_log /tmp/molvar-export.csv
-check "the window received the replayed frames: $(tail -n 2 /tmp/molvar-export.csv | tr '\n' ' ')" \
-  '[ "$(wc -l < /tmp/molvar-export.csv)" -eq 5 ] &&
-   tail -n 2 /tmp/molvar-export.csv | head -n 1 | grep -q ",Rx,123,std,0,2,11 22$" &&
-   tail -n 1 /tmp/molvar-export.csv | grep -q ",Rx,01ABCDEF,ext,0,3,DE AD BE$"'
+export_log b.csv
+check "the window received the replayed frames: $(tail -n 2 b.csv | tr '\n' ' ')" \
+  '[ "$(wc -l < b.csv)" -eq 5 ] &&
+   tail -n 2 b.csv | head -n 1 | grep -q ",Rx,123,std,0,2,11 22$" &&
+   tail -n 1 b.csv | grep -q ",Rx,01ABCDEF,ext,0,3,DE AD BE$"'
 
 kill "$gadget"
 sleep 4   # the kernel's remove event reaches the window, which disconnects

@@ -212,6 +212,7 @@ void TFormMain::BuildWindow() {
   mf_SaveAs->setObjectName("mf_SaveAs");
   mf_ExportLog = mm_File->addAction("&Export Log...");
   mf_ExportLog->setObjectName("mf_ExportLog");
+  mf_ExportLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   mm_File->addSeparator();
   mf_Exit = mm_File->addAction("E&xit");
   mf_Exit->setObjectName("mf_Exit");

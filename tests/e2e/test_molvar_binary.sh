@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the real molvar binary on the simulated adapter under a virtual X
 # server: connects with the keyboard, sends the transmit list, lets frames
-# arrive, exits, and checks what the adapter saw and that a settings file was
+# arrive, exports the log through the File menu, exits, and checks what the adapter saw and that a settings file was
 # left behind. Exit 77: skipped (no Xvfb or xdotool here).
 set -euo pipefail
 molvar=$1
@@ -19,6 +19,7 @@ printf '[Main]\r\nLeftPos=0\r\nTopPos=0\r\nWidth=800\r\nHeight=600\r\n[DevConfig
 cat > "$work/drive.sh" <<'DRIVE'
 #!/usr/bin/env bash
 set -euo pipefail
+cd "$WORK"   # where the file dialog starts
 "$MOLVAR" &
 pid=$!
 wid=$(timeout 30 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
@@ -34,6 +35,20 @@ sleep 0.3
 xdotool key --window "$wid" ctrl+c
 sleep 0.3
 xclip -selection clipboard -o > "$WORK/logline" || true
+# Export Log... (Ctrl+E), as CSV; the name is typed into the dialog, which
+# starts in this folder. No file here begins like the name, so the name
+# box's completion list does not open and take a key; and the name has no
+# "e", the key of the synthetic Ctrl+E, whose next press the toolkit may
+# take for a repeat.
+xdotool key --window "$wid" ctrl+e
+dlg=$(timeout 30 xdotool search --sync --name '^Export Log' | head -n 1)
+xdotool windowfocus --sync "$dlg"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 out.csv
+xdotool key Return
+for i in $(seq 40); do [ -s "$WORK/out.csv" ] && break; sleep 0.25; done
+xdotool windowfocus --sync "$wid"
 xdotool key --window "$wid" alt+x       # Exit
 timeout 30 tail --pid=$pid -f /dev/null
 wait $pid
@@ -55,6 +70,8 @@ grep -Eq 'adapter E2E0001 delivered [1-9][0-9]* transmitted 1 ' "$work/report" |
 grep -q 'open handles 0' "$work/report" || { echo "device left open"; fail=1; }
 echo "first log line: $(tr '\t' ' ' < "$work/logline" 2>/dev/null)"
 grep -Pq '^(Rx|Tx)\t(Std|Ext)\t' "$work/logline" 2>/dev/null || { echo "no frame line in the log"; fail=1; }
+[ "$(head -n 1 "$work/out.csv" 2>/dev/null)" = "Time,Direction,ID,Format,Remote,DLC,Data" ] &&
+  grep -Eq '^[0-9]+\.[0-9]{6},Tx,321,std,0,2,AB CD$' "$work/out.csv" || { echo "log not exported:"; head -n 3 "$work/out.csv"; grep ",Tx," "$work/out.csv" | head -3; fail=1; }
 grep -q 'Messages' "$work/config/vni_Molvar.ini" && grep -q '^State=0' "$work/config/vni_Molvar.ini" ||
   { echo "no settings written at exit"; fail=1; }
 exit $fail
