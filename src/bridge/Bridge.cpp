@@ -175,14 +175,20 @@ int TBridge::Run(const std::atomic<bool> &stop) {
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
       ToInterface(frame.Msg);
-    pollfd p{FFd, POLLIN, 0};
+    TTransmitStamp stamp;
+    while (FComm->TakeTransmitStamp(stamp))
+      FAccepted = stamp.Seq + 1;
+    auto room = [&] { return FCounters.ToAdapter - FAccepted < TransmitBacklogBound; };
+    // Without room the socket is not read, and not waited on either, so
+    // that a stuck adapter does not make this loop spin.
+    pollfd p{FFd, static_cast<short>(room() ? POLLIN : 0), 0};
     const int r = ::poll(&p, 1, PollMs);
     if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
       std::fprintf(FErr, "molvar-bridge: the interface %s went away\n", FInterface.c_str());
       return bridgeexit::InterfaceLost;
     }
     if (r > 0 && (p.revents & POLLIN))
-      for (int k = 0; k < ReadsPerRound && FromInterface(); ++k) {
+      for (int k = 0; k < ReadsPerRound && room() && FromInterface(); ++k) {
       }
     NoteDrops();
     const auto now = std::chrono::steady_clock::now();

@@ -35,6 +35,12 @@ std::string CandumpText(const std::string &source, int width, const can_frame &f
 
 class TBridge {
 public:
+  // Frames handed to the adapter and not yet accepted by it beyond this many
+  // are left in the socket: an adapter that cannot send (no bus, bus off)
+  // must not make the queue grow without end. The kernel then counts what
+  // its receive buffer cannot hold (reported as overflow).
+  static constexpr uint64_t TransmitBacklogBound = 1000;
+
   // fd: a socket carrying struct can_frame records, one per datagram; owned
   // by the caller. Log lines go to log (verbose only) and errors to err.
   TBridge(TVNI &adapter, int fd, std::string interfaceName, bool verbose, std::FILE *log, std::FILE *err);
@@ -68,6 +74,7 @@ private:
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
   uint32_t FOverflowSeen = 0;
+  uint64_t FAccepted = 0; // acceptance stamps taken: frames the adapter sent
   uint64_t FReportedDrops = 0;
 };
 
