@@ -418,6 +418,7 @@ void TFormMain::SpeedButtonConnectClick() {
     FPanels[0]->setText("connected");
     FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
     FTxHandedOver = 0;
+    FTxAccepted = 0;
     FTxAwaitingStamp.clear();
     ShowCounters();
     ShowRates(true);
@@ -490,6 +491,7 @@ void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
 void TFormMain::TakeTransmitStamps() {
   TTransmitStamp stamp;
   while (FDevComm->TakeTransmitStamp(stamp)) {
+    FTxAccepted = stamp.Seq + 1;
     while (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first < stamp.Seq)
       FTxAwaitingStamp.pop_front();
     if (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first == stamp.Seq) {
@@ -664,13 +666,17 @@ void TFormMain::TimerCyclicTimer() {
     return;
   }
   const qint64 now = FCycleClock.elapsed();
+  TakeTransmitStamps();
   bool sent = false;
   for (size_t i = 0; i < FTxList.size(); ++i) {
     const int cycle = FTxCycles[i];
     if (cycle <= 0 || FCycleDue[i] > now)
       continue;
-    TransmitEntry(*FTxList[i]);
-    sent = true;
+    // While the adapter does not send, the period passes without a frame.
+    if (FTxHandedOver - FTxAccepted < CyclicBacklogBound) {
+      TransmitEntry(*FTxList[i]);
+      sent = true;
+    }
     // Periods missed while the window was busy are skipped, not sent in a
     // burst.
     FCycleDue[i] += cycle;

@@ -32,6 +32,11 @@ class TTextListModel;
 class TFormMain : public QMainWindow {
   Q_OBJECT
 public:
+  // Cyclic frames are not handed over while this many frames wait for the
+  // adapter to accept them: an adapter that cannot send (no bus, bus off)
+  // must not make the queue grow for as long as the cycle runs.
+  static constexpr uint64_t CyclicBacklogBound = 1000;
+
   explicit TFormMain(QWidget *parent = nullptr);
   ~TFormMain() override;
 
@@ -179,6 +184,7 @@ private:
   // Transmitted frames' log lines waiting for the time the adapter accepted
   // them: hand-over number and row.
   uint64_t FTxHandedOver = 0;
+  uint64_t FTxAccepted = 0; // of those, accepted by the adapter
   std::deque<std::pair<uint64_t, int>> FTxAwaitingStamp;
   TBusStatistics FStatistics;
   QElapsedTimer FRatesClock;

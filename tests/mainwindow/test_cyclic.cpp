@@ -95,6 +95,27 @@ TEST_F(Cyclic, DisconnectingOrLosingEveryCycleStopsIt) {
   EXPECT_TRUE(FormMain->BitBtnTxCyclic->isHidden());
 }
 
+// An adapter that does not send: the cycle stops handing frames over once
+// the bound waits, and goes on once the adapter sends again.
+TEST_F(Cyclic, StuckAdapterDoesNotMakeTheQueueGrow) {
+  sim_add_adapter("A1");
+  Load(threeFrames + "[Cycles]\r\n0=1\r\n");
+  Connect();
+  sim_set_transmit_status("A1", 0);
+  FormMain->BitBtnTxCyclic->click();
+  const int bound = static_cast<int>(TFormMain::CyclicBacklogBound);
+  ASSERT_TRUE(WaitUntil([&] { return FormMain->TxCounter() >= bound; }));
+  // Two hundred more refused attempts: time enough for hundreds of periods.
+  const int attempts = CountPrefix(Requests(), "01 05");
+  ASSERT_TRUE(WaitUntil([&] { return CountPrefix(Requests(), "01 05") >= attempts + 200; }));
+  EXPECT_EQ(FormMain->TxCounter(), bound);
+  sim_set_transmit_status("A1", 1);
+  ASSERT_TRUE(WaitUntil([&] { return FormMain->TxCounter() > bound + 50; }));
+  FormMain->BitBtnTxCyclic->click();
+  const int tx = FormMain->TxCounter();
+  ASSERT_TRUE(WaitUntil([&] { return sim_frames_transmitted("A1") == tx; }));
+}
+
 // Without cycle times the button stays hidden, so Alt+C still means Connect.
 TEST_F(Cyclic, WithoutCycleTimesTheWindowIsAsBefore) {
   Load(threeFrames);
