@@ -88,8 +88,10 @@ bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
     chunk += CsvHeader;
     chunk += '\n';
   }
+  // The lines there were when the export began; progress lets events run,
+  // so the log is asked again for its size in case it was cleared.
   const size_t count = log.Count();
-  for (size_t row = 0; row < count; ++row) {
+  for (size_t row = 0; row < count && row < log.Count(); ++row) {
     if (format == TLogFormat::Csv)
       chunk += CsvLine(log.At(row));
     else

@@ -194,6 +194,15 @@ TEST_F(LogExport, CancelledExportStopsAndARefusedOneIsReported) {
   }));
   EXPECT_EQ(told, 4096u);
   EXPECT_TRUE(WriteLog(big, buffer, TLogFormat::Csv, [](size_t) { return true; }));
+  // The log cleared while the export lets events run: what was written
+  // stays, and nothing is read past the end.
+  QBuffer cleared;
+  cleared.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(WriteLog(big, cleared, TLogFormat::Candump, [&](size_t) {
+    big.Clear();
+    return true;
+  }));
+  EXPECT_EQ(cleared.data().count('\n'), 4096);
 
   // A folder where the file should go, and a folder that does not exist.
   ASSERT_TRUE(QDir(dir.path()).mkdir("folder.log"));
