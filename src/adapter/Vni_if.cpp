@@ -24,6 +24,11 @@ const std::array<TCommandRecord, 9> CommandTable = {{
     {vnicmd::ReservedFF00, 0},
 }};
 
+int BitRate(uint8_t speed) {
+  static constexpr int Rates[SpeedCount] = {10000, 20000, 50000, 100000, 125000, 250000, 500000, 1000000};
+  return speed < SpeedCount ? Rates[speed] : 0;
+}
+
 TFilterTable DefaultFilterTable() {
   TFilterTable table{};
   for (int i = 0; i < FilterBankCount; ++i) {

@@ -76,6 +76,11 @@ static_assert(sizeof(TDeviceInfo) == 64);
 
 #pragma pack(pop)
 
+// The bit rate of a configuration's Speed index in bit/s; 0 for an index the
+// adapter does not have.
+int BitRate(uint8_t speed);
+constexpr int SpeedCount = 8;
+
 constexpr int FilterBankCount = 14;
 using TFilterTable = std::array<TFilterBank, FilterBankCount>;
 static_assert(sizeof(TFilterTable) == 224);

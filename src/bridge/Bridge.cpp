@@ -175,10 +175,7 @@ int TBridge::Run(const std::atomic<bool> &stop) {
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
       ToInterface(frame.Msg);
-    TTransmitStamp stamp;
-    while (FComm->TakeTransmitStamp(stamp))
-      FAccepted = stamp.Seq + 1;
-    auto room = [&] { return FCounters.ToAdapter - FAccepted < TransmitBacklogBound; };
+    auto room = [&] { return FCounters.ToAdapter - FComm->AcceptedFrames() < TransmitBacklogBound; };
     // Without room the socket is not read, and not waited on either, so
     // that a stuck adapter does not make this loop spin.
     pollfd p{FFd, static_cast<short>(room() ? POLLIN : 0), 0};

@@ -74,7 +74,6 @@ private:
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
   uint32_t FOverflowSeen = 0;
-  uint64_t FAccepted = 0; // acceptance stamps taken: frames the adapter sent
   uint64_t FReportedDrops = 0;
 };
 

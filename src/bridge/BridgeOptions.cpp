@@ -1,5 +1,7 @@
 #include "BridgeOptions.h"
 
+#include "adapter/Vni_if.h"
+
 #include <cstdlib>
 
 const char *const BridgeUsage =
@@ -41,10 +43,9 @@ const char *const BridgeUsage =
     "  7  IFACE went away while bridging\n";
 
 std::optional<int> SpeedOfBitRate(int bitRate) {
-  static constexpr int Rates[] = {10000, 20000, 50000, 100000, 125000, 250000, 500000, 1000000};
-  for (int i = 0; i < 8; ++i)
-    if (Rates[i] == bitRate)
-      return i;
+  for (int speed = 0; speed < SpeedCount; ++speed)
+    if (BitRate(static_cast<uint8_t>(speed)) == bitRate)
+      return speed;
   return std::nullopt;
 }
 

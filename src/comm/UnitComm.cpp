@@ -64,6 +64,7 @@ void TDevComm::Execute() {
       if (!FTransmitQueue.empty()) {
         const TQueuedTransmit head = FTransmitQueue.front();
         if (FAdapter->TransmitFrame(head.Msg)) {
+          FAccepted.fetch_add(1, std::memory_order_relaxed);
           PushTransmitStamp(head.Seq);
           delete head.Msg;
           FTransmitQueue.pop_front();

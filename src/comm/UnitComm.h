@@ -77,6 +77,9 @@ public:
   size_t ReceiveBacklog() const { return FBacklog.load(std::memory_order_relaxed); }
   // Frames received from the adapter since construction.
   uint64_t ReceivedFrames() const { return FReceived.load(std::memory_order_relaxed); }
+  // Frames handed over by TransmitMessage that the adapter has accepted:
+  // hand-overs minus this is what waits to be sent.
+  uint64_t AcceptedFrames() const { return FAccepted.load(std::memory_order_relaxed); }
   bool Finished() const { return FFinished.load(std::memory_order_acquire) != 0; }
 
 protected:
@@ -119,6 +122,7 @@ private:
   std::atomic<uint64_t> FDropped{0};
   std::atomic<size_t> FBacklog{0};
   std::atomic<uint64_t> FReceived{0};
+  std::atomic<uint64_t> FAccepted{0};
   // Acceptance stamps: a single-producer, single-consumer ring; the thread
   // advances the head, the user interface the tail.
   std::array<TTransmitStamp, TransmitStampRing> FStamps{};

@@ -71,11 +71,6 @@ int FrameBits(const TCanMessage &msg) {
   return f.Count() + f.StuffBits() + UnstuffedTail;
 }
 
-int BitRate(uint8_t speed) {
-  static constexpr int Rates[] = {10000, 20000, 50000, 100000, 125000, 250000, 500000, 1000000};
-  return speed < std::size(Rates) ? Rates[speed] : 0;
-}
-
 void TBusStatistics::Count(const TCanMessage &msg, bool received) {
   ++(received ? FRx : FTx);
   FBits += FrameBits(msg);

@@ -15,9 +15,6 @@
 // extended one 67 + 8n; a remote request counts as n = 0.
 int FrameBits(const TCanMessage &msg);
 
-// The bit rate of a configuration's Speed index; 0 for an unknown index.
-int BitRate(uint8_t speed);
-
 struct TRates {
   double RxPerSecond = 0;
   double TxPerSecond = 0;

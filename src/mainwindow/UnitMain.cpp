@@ -418,7 +418,6 @@ void TFormMain::SpeedButtonConnectClick() {
     FPanels[0]->setText("connected");
     FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
     FTxHandedOver = 0;
-    FTxAccepted = 0;
     FTxAwaitingStamp.clear();
     ShowCounters();
     ShowRates(true);
@@ -491,7 +490,6 @@ void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
 void TFormMain::TakeTransmitStamps() {
   TTransmitStamp stamp;
   while (FDevComm->TakeTransmitStamp(stamp)) {
-    FTxAccepted = stamp.Seq + 1;
     while (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first < stamp.Seq)
       FTxAwaitingStamp.pop_front();
     if (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first == stamp.Seq) {
@@ -666,14 +664,13 @@ void TFormMain::TimerCyclicTimer() {
     return;
   }
   const qint64 now = FCycleClock.elapsed();
-  TakeTransmitStamps();
   bool sent = false;
   for (size_t i = 0; i < FTxList.size(); ++i) {
     const int cycle = FTxCycles[i];
     if (cycle <= 0 || FCycleDue[i] > now)
       continue;
     // While the adapter does not send, the period passes without a frame.
-    if (FTxHandedOver - FTxAccepted < CyclicBacklogBound) {
+    if (FTxHandedOver - FDevComm->AcceptedFrames() < CyclicBacklogBound) {
       TransmitEntry(*FTxList[i]);
       sent = true;
     }
@@ -719,10 +716,12 @@ void TFormMain::mv_TimeStampsClick(bool show) { FRxModel->SetShowTime(show); }
 
 bool TFormMain::ExportLog(const QString &path) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, file.errorString()));
+  auto refused = [&](const QString &reason) {
+    ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, reason));
     return false;
-  }
+  };
+  if (!file.open(QIODevice::WriteOnly))
+    return refused(file.errorString());
   const size_t total = FRxModel->Count();
   // Large logs show their progress and can be cancelled; the file is then
   // left as it was.
@@ -738,17 +737,12 @@ bool TFormMain::ExportLog(const QString &path) {
   const bool written = WriteLog(*FRxModel, file, LogFormatForFile(path), step);
   progress.reset();
   if (!written) {
-    const QString reason = progress.wasCanceled() ? QString() : file.errorString();
+    const bool cancelled = progress.wasCanceled();
+    const QString reason = file.errorString();
     file.cancelWriting();
-    if (!reason.isNull())
-      ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, reason));
-    return false;
+    return cancelled ? false : refused(reason);
   }
-  if (!file.commit()) {
-    ReportFileError(QString("The file \"%1\" could not be written: %2").arg(path, file.errorString()));
-    return false;
-  }
-  return true;
+  return file.commit() || refused(file.errorString());
 }
 
 void TFormMain::mf_ExportLogClick() {

@@ -184,7 +184,6 @@ private:
   // Transmitted frames' log lines waiting for the time the adapter accepted
   // them: hand-over number and row.
   uint64_t FTxHandedOver = 0;
-  uint64_t FTxAccepted = 0; // of those, accepted by the adapter
   std::deque<std::pair<uint64_t, int>> FTxAwaitingStamp;
   TBusStatistics FStatistics;
   QElapsedTimer FRatesClock;

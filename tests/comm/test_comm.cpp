@@ -293,8 +293,9 @@ TEST_F(Comm, ReceivedFramesAreStampedInOrderAcrossBatches) {
   }
   for (size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].Msg.ID, i);
-    if (i > 0)
+    if (i > 0) {
       EXPECT_GE(got[i].TimeUs, got[i - 1].TimeUs);
+    }
   }
 }
 
@@ -322,8 +323,9 @@ TEST_F(Comm, AcceptedFramesAreStampedInHandOverOrder) {
     EXPECT_EQ(stamps[i].Seq, i);
     EXPECT_GE(stamps[i].TimeUs, accepting);
     EXPECT_GE(stamps[i].TimeUs, before);
-    if (i > 0)
+    if (i > 0) {
       EXPECT_GE(stamps[i].TimeUs, stamps[i - 1].TimeUs);
+    }
   }
   EXPECT_FALSE(comm.TakeTransmitStamp(stamp));
 }
