@@ -8,7 +8,7 @@
 #include "config/IniFile.h"
 #include "config/Unitconfig.h"
 #include "mainwindow/Application.h"
-#include "mainwindow/FrameText.h"
+#include "can/FrameText.h"
 #include "mainwindow/LineModels.h"
 #include "mainwindow/UnitMain.h"
 #include "simcontrol.h"

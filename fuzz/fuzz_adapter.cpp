@@ -5,7 +5,7 @@
 
 #include "adapter/Vni_if.h"
 #include "dialogs/UnitDeviceInformation.h"
-#include "mainwindow/FrameText.h"
+#include "can/FrameText.h"
 #include "simcontrol.h"
 #include "transport/Libusbdyn.h"
 

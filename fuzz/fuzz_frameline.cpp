@@ -2,7 +2,7 @@
 // never holds a length above 8, and its own line reads back to the same frame.
 
 #include "dialogs/UnitEditMsg.h"
-#include "mainwindow/FrameText.h"
+#include "can/FrameText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,7 @@
 #include "Bridge.h"
 
+#include "can/Frame.h"
+
 #include "comm/UnitComm.h"
 #include "config/IniFile.h"
 #include "config/SetupFile.h"
@@ -35,13 +37,11 @@ const std::string AdapterName = "adapter";
 
 can_frame ToCanFrame(const TCanMessage &msg) {
   can_frame f{};
-  const bool extended = msg.IDType != 0;
-  f.can_id = extended ? ((msg.ID & CAN_EFF_MASK) | CAN_EFF_FLAG) : (msg.ID & CAN_SFF_MASK);
-  if (msg.RTR & 2)
+  f.can_id = MaskedId(msg) | (IsExtended(msg) ? CAN_EFF_FLAG : 0);
+  if (IsRemote(msg))
     f.can_id |= CAN_RTR_FLAG;
-  f.len = static_cast<uint8_t>(std::min<int>(msg.DLC, CAN_MAX_DLEN));
-  if (!(msg.RTR & 2))
-    std::memcpy(f.data, msg.Data, f.len);
+  f.len = static_cast<uint8_t>(FrameLength(msg));
+  std::memcpy(f.data, msg.Data, PayloadLength(msg));
   return f;
 }
 

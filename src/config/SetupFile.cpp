@@ -1,7 +1,7 @@
 #include "SetupFile.h"
 
 #include "IniFile.h"
-#include "mainwindow/FrameText.h"
+#include "can/FrameText.h"
 
 #include <algorithm>
 

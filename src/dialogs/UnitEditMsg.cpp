@@ -1,6 +1,7 @@
 #include "UnitEditMsg.h"
 
 #include "LimitedEdit.h"
+#include "can/Frame.h"
 #include "config/SetupFile.h"
 
 #include <QEvent>
@@ -145,7 +146,7 @@ bool TFormEditMsg::NewMessage(TCanMessage &msg, int left, int top, int *cycleMs)
 
 bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top, int *cycleMs) {
   move(left, top);
-  const bool extended = msg.IDType != 0;
+  const bool extended = IsExtended(msg);
   (extended ? RadioExtended : RadioStandard)->setChecked(true);
   LabeledEditID->setText(QString("%1").arg(msg.ID, extended ? 5 : 3, 16, QChar('0')).toUpper());
   for (QLineEdit *e : DataEdits)
@@ -154,14 +155,14 @@ bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top, int *cycleMs
   for (int k = 0; k < dlc; ++k)
     DataEdits[k]->setText(QString("%1").arg(msg.Data[k], 2, 16, QChar('0')).toUpper());
   SpinEdit1->setValue(dlc);
-  TabbedNotebook1->setCurrentIndex((msg.RTR & 2) ? 1 : 0);
+  TabbedNotebook1->setCurrentIndex(IsRemote(msg) ? 1 : 0);
   return Run(msg, cycleMs);
 }
 
 void TFormEditMsg::StoreMessage(TCanMessage &msg) {
   const bool extended = RadioExtended->isChecked();
   msg.IDType = extended ? 4 : 0;
-  msg.ID = HexToInt(LabeledEditID->text()) & (extended ? 0x1FFFFFFFu : 0x7FFu);
+  msg.ID = HexToInt(LabeledEditID->text()) & (extended ? ExtendedIdMask : StandardIdMask);
   if (TabbedNotebook1->currentIndex() == 0) {
     msg.RTR = 0;
     msg.DLC = 0;

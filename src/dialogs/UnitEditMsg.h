@@ -2,7 +2,7 @@
 // The frame editor.
 
 #include "adapter/Vni_if.h"
-#include "mainwindow/FrameText.h" // HexToInt
+#include "can/FrameText.h" // HexToInt
 
 #include <QDialog>
 

@@ -1,5 +1,7 @@
 #include "BusStatistics.h"
 
+#include "can/Frame.h"
+
 #include <algorithm>
 #include <array>
 
@@ -45,14 +47,14 @@ constexpr int UnstuffedTail = 1 + 1 + 1 + 7 + 3;
 } // namespace
 
 int FrameBits(const TCanMessage &msg) {
-  const bool extended = msg.IDType != 0;
-  const bool remote = (msg.RTR & 2) != 0;
+  const bool extended = IsExtended(msg);
+  const bool remote = IsRemote(msg);
   const int dlcField = std::min<int>(msg.DLC, 15);
-  const int bytes = remote ? 0 : std::min<int>(msg.DLC, 8);
+  const int bytes = PayloadLength(msg);
   TFrameBits f;
   f.Add(0, 1); // start of frame
   if (extended) {
-    const uint32_t id = msg.ID & 0x1FFFFFFF;
+    const uint32_t id = MaskedId(msg);
     f.Add(id >> 18, 11);
     f.Add(1, 1); // substitute remote request
     f.Add(1, 1); // identifier extension
@@ -60,7 +62,7 @@ int FrameBits(const TCanMessage &msg) {
     f.Add(remote, 1);
     f.Add(0, 2); // r1, r0
   } else {
-    f.Add(msg.ID & 0x7FF, 11);
+    f.Add(MaskedId(msg), 11);
     f.Add(remote, 1);
     f.Add(0, 2); // identifier extension, r0
   }

@@ -1,6 +1,6 @@
 #include "LineModels.h"
 
-#include "FrameText.h"
+#include "can/FrameText.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,5 +1,7 @@
 #include "LogExport.h"
 
+#include "can/Frame.h"
+
 #include <QIODevice>
 
 #include <algorithm>
@@ -34,18 +36,14 @@ QByteArray CandumpLine(const TCanMessage &msg, int64_t wallUs, const char *inter
   out += ") ";
   out += interfaceName;
   out += ' ';
-  if (msg.IDType != 0)
-    AppendHex(out, msg.ID & 0x1FFFFFFF, 8);
-  else
-    AppendHex(out, msg.ID & 0x7FF, 3);
+  AppendHex(out, MaskedId(msg), IsExtended(msg) ? 8 : 3);
   out += '#';
-  const int length = std::min<int>(msg.DLC, 8);
-  if (msg.RTR & 2) {
+  if (IsRemote(msg)) {
     out += 'R';
-    if (length > 0)
-      AppendHex(out, length, 1);
+    if (FrameLength(msg) > 0)
+      AppendHex(out, FrameLength(msg), 1);
   } else {
-    for (int i = 0; i < length; ++i)
+    for (int i = 0; i < PayloadLength(msg); ++i)
       AppendHex(out, msg.Data[i], 2);
   }
   return out;
@@ -59,20 +57,16 @@ QByteArray CsvLine(const TLogLine &line) {
   out.reserve(64);
   AppendSeconds(out, line.TimeUs, 1);
   out += line.Direction == TDirection::Rx ? ",Rx," : ",Tx,";
-  const bool extended = msg.IDType != 0;
-  AppendHex(out, msg.ID & (extended ? 0x1FFFFFFF : 0x7FF), extended ? 8 : 3);
-  out += extended ? ",ext," : ",std,";
-  const bool remote = (msg.RTR & 2) != 0;
-  out += remote ? "1," : "0,";
-  const int length = std::min<int>(msg.DLC, 8);
-  out += QByteArray::number(length);
+  AppendHex(out, MaskedId(msg), IsExtended(msg) ? 8 : 3);
+  out += IsExtended(msg) ? ",ext," : ",std,";
+  out += IsRemote(msg) ? "1," : "0,";
+  out += QByteArray::number(FrameLength(msg));
   out += ',';
-  if (!remote)
-    for (int i = 0; i < length; ++i) {
-      if (i > 0)
-        out += ' ';
-      AppendHex(out, msg.Data[i], 2);
-    }
+  for (int i = 0; i < PayloadLength(msg); ++i) {
+    if (i > 0)
+      out += ' ';
+    AppendHex(out, msg.Data[i], 2);
+  }
   return out;
 }
 

@@ -1,7 +1,7 @@
 #include "UnitMain.h"
 
 #include "DeviceMonitor.h"
-#include "FrameText.h"
+#include "can/FrameText.h"
 #include "LineModels.h"
 #include "LogExport.h"
 #include "UnitConnect.h"

@@ -1,7 +1,7 @@
 // The set-up of the main window: device configuration, filter table and
 // transmit list, read from and written to INI files.
 
-#include "FrameText.h"
+#include "can/FrameText.h"
 #include "LineModels.h"
 #include "UnitConnect.h"
 #include "UnitMain.h"

@@ -112,6 +112,11 @@ TEST(BridgeFrames, EveryKindConvertsBothWays) {
   EXPECT_EQ(back.RTR, 2);
   EXPECT_EQ(back.IDType, 0);
   EXPECT_EQ(back.DLC, 5);
+  m.RTR = 1; // any non-zero RTR is a remote request
+  m.Data[0] = 0x55;
+  f = ToCanFrame(m);
+  EXPECT_EQ(f.can_id, 0x7FFu | CAN_RTR_FLAG);
+  EXPECT_EQ(f.data[0], 0);
 
   // A length above 8 from the adapter is the eight bytes a frame holds; an
   // identifier wider than its kind is cut to it.

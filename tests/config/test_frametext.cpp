@@ -3,7 +3,7 @@
 
 #include "GuiHelpers.h"
 #include "dialogs/UnitEditMsg.h"
-#include "mainwindow/FrameText.h"
+#include "can/FrameText.h"
 
 #include <gtest/gtest.h>
 

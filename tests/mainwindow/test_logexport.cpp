@@ -1,6 +1,7 @@
 // Exporting the frame log as a candump log and as CSV.
 
 #include "GuiHelpers.h"
+#include "can/FrameText.h"
 #include "config/IniFile.h"
 #include "mainwindow/LineModels.h"
 #include "mainwindow/LogExport.h"
@@ -40,6 +41,12 @@ TEST(CandumpLine, EachFrameKind) {
   // A length above 8 from the adapter carries the eight bytes a frame holds.
   EXPECT_EQ(CandumpLine(Frame(false, false, 12, 0x1), 0), "(0000000000.000000) can0 001#A0A1A2A3A4A5A6A7");
   EXPECT_EQ(CandumpLine(Frame(false, false, 1, 0x1), 0, "vcan0"), "(0000000000.000000) vcan0 001#A0");
+  // Any non-zero RTR is a remote request, as the log line shows it.
+  TCanMessage rtr1 = Frame(false, false, 2, 0x123);
+  rtr1.RTR = 1;
+  EXPECT_EQ(CandumpLine(rtr1, 0), "(0000000000.000000) can0 123#R2");
+  EXPECT_EQ(CsvLine(TLogLine::From(TDirection::Rx, rtr1, 0)), "0.000000,Rx,123,std,1,2,");
+  EXPECT_TRUE(MessageToLine("Rx", rtr1).endsWith("remote request (DLC=2)"));
 }
 
 TEST(CsvLine, EachFrameKind) {

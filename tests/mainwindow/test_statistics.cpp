@@ -29,6 +29,13 @@ TEST(FrameBits, AllDominantStandardFrameHasItsStuffBitsCounted) {
   const int bits = FrameBits(Frame(false, false, 8, 0, 0x00));
   EXPECT_GE(bits, 111 + 16);
   EXPECT_LE(bits, 111 + 16 + 4);
+  // Any non-zero RTR is a remote request: no data field on the bus.
+  TCanMessage rtr1 = Frame(false, false, 8, 0x123, 0x00);
+  rtr1.RTR = 1;
+  TCanMessage rtr2 = rtr1;
+  rtr2.RTR = 2;
+  EXPECT_EQ(FrameBits(rtr1), FrameBits(rtr2));
+  EXPECT_LT(FrameBits(rtr1), FrameBits(Frame(false, false, 8, 0x123, 0x00)));
 }
 
 // Every frame lies between its unstuffed length and the worst case of

@@ -1,4 +1,6 @@
-#include "FrameText.h"
+#include "can/FrameText.h"
+
+#include "can/Frame.h"
 
 #include <cstdio>
 #include <cstring>
@@ -28,17 +30,16 @@ QString MessageToLine(const QString &prefix, const TCanMessage &msg) {
   QByteArray p = prefix.toLatin1();
   if (!p.isEmpty() && p.size() < 32)
     put("%s\t", p.constData());
-  if (msg.IDType == 0)
+  if (!IsExtended(msg))
     put("Std\t  %03X", static_cast<unsigned>(msg.ID));
   else
     put("Ext\t%05X", static_cast<unsigned>(msg.ID));
-  if (msg.RTR != 0) {
+  if (IsRemote(msg)) {
     put("\t%s%u)", RemoteRequestPrefix, static_cast<unsigned>(msg.DLC));
   } else {
     // A record holds eight data bytes; a larger length from the adapter
     // shows those eight.
-    const int count = msg.DLC > 8 ? 8 : msg.DLC;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < FrameLength(msg); ++i)
       put("\t%02X", static_cast<unsigned>(msg.Data[i]));
   }
   QString line = QString::fromLatin1(buf, n);
