@@ -83,6 +83,37 @@ TEST_F(DeviceConfigDialog, OkSendsTheBlockEvenUnchangedAndNormalisesSwitches) {
   EXPECT_EQ(WithPrefix("01 04")[1], "01 04 07 01 00 00 00 00");
 }
 
+// Every switch with a value of its own, twice in a row: a box that shows (or
+// stores) a sibling's field changes what the adapter does on OK.
+TEST_F(DeviceConfigDialog, EachBoxShowsAndStoresItsOwnFieldTwiceInARow) {
+  sim_add_adapter("A1");
+  Connect();
+  sim_trace_clear();
+  struct Case {
+    TDeviceConfig block;
+    const char *sent;
+  };
+  const Case cases[] = {{{0, 5, 1, 0, 1, {}}, "01 04 05 01 00 01 00 00"}, {{0, 2, 0, 1, 0, {}}, "01 04 02 00 01 00 00 00"}};
+  for (const Case &c : cases) {
+    FormMain->DevConfig() = c.block;
+    ModalDriver d;
+    bool shown[3] = {};
+    d.Then([&](QWidget *) {
+      shown[0] = FormDeviceConfig->CheckBoxTermination->isChecked();
+      shown[1] = FormDeviceConfig->CheckBoxRetransmission->isChecked();
+      shown[2] = FormDeviceConfig->CheckBoxLoopBackMode->isChecked();
+      FormDeviceConfig->BitBtnOk->click();
+    });
+    const size_t before = WithPrefix("01 04").size();
+    FormMain->SpeedButtonSetupClick();
+    EXPECT_EQ(shown[0], c.block.Termination != 0);
+    EXPECT_EQ(shown[1], c.block.Retransmission != 0);
+    EXPECT_EQ(shown[2], c.block.LoopbackMode != 0);
+    ASSERT_TRUE(WaitUntil([&] { return WithPrefix("01 04").size() == before + 1; }));
+    EXPECT_EQ(WithPrefix("01 04").back(), c.sent);
+  }
+}
+
 TEST_F(DeviceConfigDialog, SpeedOutsideTheListIsKeptByCancelAndByOkWithoutAChoice) {
   FormMain->DevConfig().Speed = 44;
   sim_add_adapter("A1");

@@ -145,6 +145,31 @@ TEST_F(EditMsg, RemoteRequestOpensOnItsPageAndTurnsIntoZeroDataOnTheDataPage) {
   EXPECT_EQ(m.DLC, 3);
 }
 
+// The editor is one dialog for every call: a new frame after an extended
+// remote request starts afresh.
+TEST_F(EditMsg, NewAfterEditingAnExtendedRemoteRequestIsAStandardDataFrame) {
+  TCanMessage edited = Frame(4, 2, 3, 0x12345);
+  bool extendedShown = false;
+  ASSERT_TRUE(Run(edited, false, [&] { extendedShown = FormEditMsg->RadioExtended->isChecked(); }));
+  EXPECT_TRUE(extendedShown);
+  EXPECT_EQ(edited.IDType, 4);
+  EXPECT_EQ(edited.RTR, 2);
+  TCanMessage m{};
+  int page = -1;
+  bool standardShown = false;
+  ASSERT_TRUE(Run(m, true, [&] {
+    page = FormEditMsg->TabbedNotebook1->currentIndex();
+    standardShown = FormEditMsg->RadioStandard->isChecked();
+    QTest::keyClicks(FormEditMsg->DataEdits[0], "7");
+  }));
+  EXPECT_EQ(page, 0);
+  EXPECT_TRUE(standardShown);
+  EXPECT_EQ(m.IDType, 0);
+  EXPECT_EQ(m.RTR, 0);
+  EXPECT_EQ(m.DLC, 1);
+  EXPECT_EQ(m.Data[0], 0x07);
+}
+
 TEST_F(EditMsg, CancelLeavesTheRecordUntouched) {
   TCanMessage m = Frame(4, 0, 5, 0x1234);
   const TCanMessage before = m;

@@ -156,6 +156,24 @@ TEST_F(LogExport, CandumpFileReadsBackFrameForFrame) {
   EXPECT_GT(ParseCandump(lines[0])->us, int64_t(1600000000) * 1000000);
 }
 
+// Lines after a Clear belong to the connection they were received on, not to
+// an earlier one.
+TEST(FrameLogModel, ClearKeepsOnlyTheCurrentConnectionsTimeBase) {
+  TFrameLogModel log;
+  TCanMessage m{};
+  log.BeginConnection(1000000);
+  log.Append(TLogLine::From(TDirection::Rx, m, 5));
+  log.BeginConnection(9000000000);
+  log.Append(TLogLine::From(TDirection::Rx, m, 6));
+  EXPECT_EQ(log.WallTimeUs(0), 1000005);
+  EXPECT_EQ(log.WallTimeUs(1), 9000000006);
+  log.Clear();
+  log.Append(TLogLine::From(TDirection::Rx, m, 7));
+  log.Append(TLogLine::From(TDirection::Rx, m, 8));
+  EXPECT_EQ(log.WallTimeUs(0), 9000000007);
+  EXPECT_EQ(log.WallTimeUs(1), 9000000008);
+}
+
 TEST_F(LogExport, CsvFileHasAHeaderAndOneLinePerLogLine) {
   FillLog();
   const QString path = dir.filePath("bus.csv");

@@ -96,9 +96,12 @@ TEST_F(SetupFiles, ValuesAreReadByTheIntegerRules) {
 
 TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
   LoadText(twoFrames);
+  // Sibling fields hold distinct values, so that one written or read in
+  // another's place shows.
   TDeviceConfig &c = FormMain->DevConfig();
   c.Speed = 4;
-  c.Termination = 0;
+  c.Termination = 2;
+  c.Retransmission = 0;
   c.LoopbackMode = 1;
   for (int i = 0; i < 14; ++i) {
     TFilterBank &f = FormMain->Filters()[i];
@@ -120,9 +123,11 @@ TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
   TIniFile ini(Path("rt.vni"));
   FormMain->LoadSetup(ini);
   EXPECT_EQ(c.Speed, 4);
-  EXPECT_EQ(c.Termination, 0);
-  EXPECT_EQ(c.Retransmission, 1);
+  EXPECT_EQ(c.Termination, 2);
+  EXPECT_EQ(c.Retransmission, 0);
   EXPECT_EQ(c.LoopbackMode, 1);
+  const QByteArray text = Read("rt.vni");
+  EXPECT_TRUE(text.contains("Speed=4\r\nTermination=2\r\nRetransmission=0\r\nLoopbackMode=1\r\n")) << text.data();
   for (int i = 0; i < 14; ++i) {
     const TFilterBank &a = FormMain->Filters()[i], &b = filters[i];
     EXPECT_EQ(a.Active, b.Active);
