@@ -5,14 +5,17 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 TFormFilter *FormFilter = nullptr;
 
+// The list closes before the combo box commits the item chosen in it, so
+// the signal waits until the event that closed the list has been handled.
 void TCloseUpComboBox::hidePopup() {
   QComboBox::hidePopup();
-  emit closedUp();
+  QMetaObject::invokeMethod(this, &TCloseUpComboBox::closedUp, Qt::QueuedConnection);
 }
 
 TTabControl::TTabControl(int tabs, int perRow, int tabWidth, QWidget *parent) : QWidget(parent) {
@@ -25,11 +28,12 @@ TTabControl::TTabControl(int tabs, int perRow, int tabWidth, QWidget *parent) : 
     b->setObjectName(QString("Tab%1").arg(i + 1));
     b->setCheckable(true);
     b->setAutoDefault(false);
-    b->setFocusPolicy(Qt::TabFocus);
+    b->installEventFilter(this);
     b->setGeometry((i % perRow) * tabWidth, (i / perRow) * tabHeight, tabWidth, tabHeight);
     FGroup->addButton(b, i);
   }
   FGroup->button(0)->setChecked(true);
+  UpdateFocusStop();
   FPage = new QWidget(this);
   FPage->setObjectName("TabPage");
   FPage->setGeometry(0, rows * tabHeight, perRow * tabWidth, 10);
@@ -37,8 +41,39 @@ TTabControl::TTabControl(int tabs, int perRow, int tabWidth, QWidget *parent) : 
     if (id == FIndex)
       return;
     FIndex = id;
+    UpdateFocusStop();
     emit changed();
   });
+}
+
+// The tab strip is one stop of the focus chain: the selected tab.
+void TTabControl::UpdateFocusStop() {
+  const bool hadFocus = FocusTab() && FocusTab()->hasFocus();
+  for (QAbstractButton *b : FGroup->buttons())
+    b->setFocusPolicy(FGroup->id(b) == FIndex ? Qt::TabFocus : Qt::NoFocus);
+  if (hadFocus)
+    FocusTab()->setFocus();
+}
+
+QAbstractButton *TTabControl::FocusTab() const {
+  for (QAbstractButton *b : FGroup->buttons())
+    if (b->focusPolicy() != Qt::NoFocus)
+      return b;
+  return nullptr;
+}
+
+// Arrow keys move between the tabs, as in a tab bar.
+bool TTabControl::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    const int step = (key == Qt::Key_Left || key == Qt::Key_Up) ? -1 : (key == Qt::Key_Right || key == Qt::Key_Down) ? 1 : 0;
+    const int next = FIndex + step;
+    if (step != 0 && next >= 0 && next < FGroup->buttons().size()) {
+      FGroup->button(next)->click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 QPushButton *TTabControl::Tab(int index) const { return qobject_cast<QPushButton *>(FGroup->button(index)); }
@@ -47,6 +82,7 @@ void TTabControl::SetTabIndexQuietly(int index) {
   if (QAbstractButton *b = FGroup->button(index)) {
     b->setChecked(true);
     FIndex = index;
+    UpdateFocusStop();
   }
 }
 
@@ -106,8 +142,11 @@ TFormFilter::TFormFilter(QWidget *parent) : QDialog(parent) {
 
   setTabOrder(BitBtnDefault, BitBtnOk);
   setTabOrder(BitBtnOk, BitBtnCancel);
+  // After Cancel the tab strip, which the focus enters on its selected tab.
   setTabOrder(BitBtnCancel, TabControl1->Tab(0));
-  setTabOrder(TabControl1->Tab(0), CheckBoxActive);
+  for (int i = 1; i < FilterBankCount; ++i)
+    setTabOrder(TabControl1->Tab(i - 1), TabControl1->Tab(i));
+  setTabOrder(TabControl1->Tab(FilterBankCount - 1), CheckBoxActive);
   setTabOrder(CheckBoxActive, ComboBoxIDType);
   setTabOrder(ComboBoxIDType, ComboBoxMode);
   setTabOrder(ComboBoxMode, LabeledEdit1);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QWidget>
 
+class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
@@ -38,7 +39,12 @@ public:
 signals:
   void changed();
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+  void UpdateFocusStop();
+  QAbstractButton *FocusTab() const;
   QButtonGroup *FGroup;
   QWidget *FPage;
   int FIndex = 0;

@@ -8,6 +8,8 @@
 #include "dialogs/LimitedEdit.h"
 #include "mainwindow/UnitMain.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -140,9 +142,16 @@ protected:
     Connect();
     sim_trace_clear();
   }
+  // As a user chooses: the list opens, the keys move to the entry, Return
+  // chooses it and closes the list.
   void ChooseMode(int index) {
-    FormFilter->ComboBoxMode->setCurrentIndex(index);
-    FormFilter->ComboBoxMode->hidePopup(); // the list closes
+    QComboBox *c = FormFilter->ComboBoxMode;
+    c->showPopup();
+    QTest::keyClick(c->view(), Qt::Key_Home);
+    for (int i = 0; i < index; ++i)
+      QTest::keyClick(c->view(), Qt::Key_Down);
+    QTest::keyClick(c->view(), Qt::Key_Return);
+    Settle();
   }
   void SelectTab(int index) { FormFilter->TabControl1->Tab(index)->click(); }
 };
@@ -274,6 +283,31 @@ TEST_F(FilterDialog, EditsTakeFiveTypedCharactersLongerStoredValuesStayWhole) {
   EXPECT_EQ(shown, "1FFFFFFF");
   EXPECT_EQ(FormMain->Filters()[0].ID, 0x1FFFFFFFu);
   EXPECT_EQ(FormMain->Filters()[0].Mask, 0x12345u);
+}
+
+// After Cancel the focus goes to the tab strip, on its selected tab, then
+// to the bank's controls; arrow keys move between the tabs.
+TEST_F(FilterDialog, FocusOrderPassesThroughTheSelectedTab) {
+  ModalDriver d;
+  QStringList order;
+  int tabAfterArrow = -1;
+  d.Then([&](QWidget *) {
+    SelectTab(4);
+    FormFilter->BitBtnDefault->setFocus();
+    for (int i = 0; i < 6; ++i) {
+      order << QApplication::focusWidget()->objectName();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    FormFilter->TabControl1->Tab(4)->setFocus();
+    QTest::keyClick(FormFilter->TabControl1->Tab(4), Qt::Key_Right);
+    tabAfterArrow = FormFilter->TabControl1->TabIndex();
+    order << QApplication::focusWidget()->objectName();
+    FormFilter->BitBtnCancel->click();
+  });
+  FormMain->SpeedButtonFilterClick();
+  EXPECT_EQ(order, (QStringList{"BitBtnDefault", "BitBtnOk", "BitBtnCancel", "Tab5", "CheckBoxActive",
+                                "ComboBoxIDType", "Tab6"}));
+  EXPECT_EQ(tabAfterArrow, 5);
 }
 
 TEST_F(FilterDialog, ReopensOnTheTabLastSelected) {
