@@ -99,7 +99,9 @@ void TFormMain::BuildWindow() {
   PanelFunction->setFixedHeight(ToolBarHeight);
   SpeedButtonConnect = Button(PanelFunction, "SpeedButtonConnect", "&Connect", "connection to device");
   SpeedButtonSetup = Button(PanelFunction, "SpeedButtonSetup", "&Setup...", "setup device");
-  SpeedButtonFilter = Button(PanelFunction, "SpeedButtonFilter", "&Filter...", "configure CAN filters");
+  // Alt+F belongs to the File menu, as on every desktop; the Filter button
+  // keeps its caption and answers to Alt+R.
+  SpeedButtonFilter = Button(PanelFunction, "SpeedButtonFilter", "Filte&r...", "configure CAN filters");
   SpeedButtonExit = Button(PanelFunction, "SpeedButtonExit", "E&xit", "terminate program");
   int x = 0;
   for (QPushButton *b : {SpeedButtonConnect, SpeedButtonSetup, SpeedButtonFilter, SpeedButtonExit}) {
@@ -149,11 +151,11 @@ void TFormMain::BuildWindow() {
   right->setContentsMargins(0, 0, 0, 0);
   BitBtnTx = Button(PanelTxFunctionRight, "BitBtnTx", "&Transmit", "transmit selected message");
   BitBtnTxAll = Button(PanelTxFunctionRight, "BitBtnTxAll", "Tx &all", "transmit all messages");
-  BitBtnTxCyclic = Button(PanelTxFunctionRight, "BitBtnTxCyclic", "Tx &cyclic",
+  // Alt+C is Connect's; cyclic transmission answers to Alt+Y.
+  BitBtnTxCyclic = Button(PanelTxFunctionRight, "BitBtnTxCyclic", "Tx c&yclic",
                           "transmit the messages that have a cycle time on their cycles");
   BitBtnTxCyclic->setCheckable(true);
-  // Shown only while an entry has a cycle time, so that its mnemonic never
-  // competes with Connect's when no entry has one.
+  // Shown only while an entry has a cycle time: without one it does nothing.
   BitBtnTxCyclic->setVisible(false);
   right->addWidget(BitBtnTx);
   right->addWidget(BitBtnTxAll);

@@ -116,7 +116,7 @@ TEST_F(Cyclic, StuckAdapterDoesNotMakeTheQueueGrow) {
   ASSERT_TRUE(WaitUntil([&] { return sim_frames_transmitted("A1") == tx; }));
 }
 
-// Without cycle times the button stays hidden, so Alt+C still means Connect.
+// Without cycle times the button stays hidden.
 TEST_F(Cyclic, WithoutCycleTimesTheWindowIsAsBefore) {
   Load(threeFrames);
   EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{0, 0, 0}));
