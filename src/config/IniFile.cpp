@@ -111,18 +111,22 @@ void TIniFile::Load() {
     qsizetype nl = data.indexOf('\n', pos);
     qsizetype end = nl < 0 ? data.size() : nl;
     QByteArray raw = data.mid(pos, end - pos);
-    if (raw.endsWith('\r'))
+    TLineEnd lineEnd = nl < 0 ? TLineEnd::None : TLineEnd::Lf;
+    if (nl >= 0 && raw.endsWith('\r')) {
       raw.chop(1);
+      lineEnd = TLineEnd::CrLf;
+    }
     pos = end + 1;
     QByteArray name = SectionName(raw);
     if (!name.isNull()) {
       Section s;
       s.header = raw;
+      s.headerEnd = lineEnd;
       FSections.push_back(std::move(s));
       continue;
     }
     Section &cur = FSections.back();
-    Line line{raw, KeyOf(raw)};
+    Line line{raw, KeyOf(raw), lineEnd};
     if (!line.keyLower.isEmpty() && !cur.keys.contains(line.keyLower))
       cur.keys.insert(line.keyLower, static_cast<int>(cur.lines.size()));
     cur.lines.push_back(std::move(line));
@@ -242,6 +246,7 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
   if (k != sec.keys.constEnd()) {
     if (sec.lines[*k].raw != raw) {
       sec.lines[*k].raw = raw;
+      sec.lines[*k].end = TLineEnd::CrLf;
       FDirty = true;
     }
     return;
@@ -283,15 +288,22 @@ void TIniFile::UpdateFile() {
     for (const Line &l : s.lines)
       size += l.raw.size() + 2;
   out.reserve(size + FSections.size() * 32);
+  // A line keeps the end it had; one that was last without an end gets one
+  // when lines follow it.
+  auto put = [&](const QByteArray &raw, TLineEnd end) {
+    if (!out.isEmpty() && !out.endsWith('\n') && out.size() > FBom.size())
+      out += "\r\n";
+    out += raw;
+    if (end == TLineEnd::CrLf)
+      out += "\r\n";
+    else if (end == TLineEnd::Lf)
+      out += '\n';
+  };
   for (const Section &s : FSections) {
-    if (!s.header.isEmpty()) {
-      out += s.header;
-      out += "\r\n";
-    }
-    for (const Line &l : s.lines) {
-      out += l.raw;
-      out += "\r\n";
-    }
+    if (!s.header.isEmpty())
+      put(s.header, s.headerEnd);
+    for (const Line &l : s.lines)
+      put(l.raw, l.end);
   }
   QSaveFile f(FFileName);
   if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit()) {

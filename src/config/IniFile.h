@@ -7,7 +7,7 @@
 // file once, through a temporary file renamed over the old one, so a failed
 // save leaves the previous file intact. Every line the writes do not touch
 // (comments, unknown sections, other programs' keys) is written back byte for
-// byte; lines end in CR LF.
+// byte, with its own line end; the lines written end in CR LF.
 
 #include <QByteArray>
 #include <QHash>
@@ -50,12 +50,16 @@ public:
   static bool ParseInteger(const QByteArray &text, int &value);
 
 private:
+  // How a line ended in the file; lines written here end in CR LF.
+  enum class TLineEnd : uint8_t { CrLf, Lf, None };
   struct Line {
     QByteArray raw;
     QByteArray keyLower; // empty unless a key line
+    TLineEnd end = TLineEnd::CrLf;
   };
   struct Section {
     QByteArray header;    // raw header line; empty for the lines before any section
+    TLineEnd headerEnd = TLineEnd::CrLf;
     std::vector<Line> lines;
     QHash<QByteArray, int> keys; // first line of each key
   };

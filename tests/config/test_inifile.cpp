@@ -102,8 +102,25 @@ TEST_F(Ini, ReadsLfFilesByteOrderMarksAndBlanksButKeepsInnerTabs) {
     EXPECT_EQ(ini.ReadString("Messages", "1", ""), "Ext\t00005");
     ini.WriteInteger("Messages", "n", 3);
   }
-  // Saved with CR LF, the mark kept, the other lines untouched.
-  EXPECT_EQ(Read(), "\xEF\xBB\xBF[Messages]\r\nn=3\r\n0 =Std\t  123\t11 \r\n 1\t= Ext\t00005\r\n");
+  // The line written ends in CR LF; the mark and every other line stay as
+  // they were, line ends included.
+  EXPECT_EQ(Read(), "\xEF\xBB\xBF[Messages]\nn=3\r\n0 =Std\t  123\t11 \n 1\t= Ext\t00005\n");
+}
+
+TEST_F(Ini, MixedLineEndsStayAndALastLineWithoutOneGetsOneWhenLinesFollow) {
+  Write("[A]\nx=1\r\ny=2\n[B]\nz=3");
+  {
+    TIniFile ini(Path());
+    ini.WriteInteger("A", "y", 5);
+    ini.WriteInteger("C", "w", 6);
+  }
+  EXPECT_EQ(Read(), "[A]\nx=1\r\ny=5\r\n[B]\nz=3\r\n[C]\r\nw=6\r\n");
+  Write("[A]\nx=1");
+  {
+    TIniFile ini(Path());
+    ini.WriteInteger("A", "x", 2);
+  }
+  EXPECT_EQ(Read(), "[A]\nx=2\r\n");
 }
 
 TEST_F(Ini, ValuesCannotBreakTheLineStructure) {
