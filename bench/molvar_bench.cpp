@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Molvar's figures: receive under flood, frame log scale, transmit all,
 // set-up files, idle cost and start-up, measured on the real main window
 // under the offscreen platform with the simulated adapter. Prints one table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The adapter layer fed arbitrary replies: each input is a series of replies
 // (a length byte, then that many bytes), handed one by one to the handshake,
 // the information request, receive polls, transmits and filter banks of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LineToMessage on any text, and the frame line of what it made: the record
 // never holds a length above 8, and its own line reads back to the same frame.
 

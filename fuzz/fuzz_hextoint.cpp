@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HexToInt on any text agrees with a plain reference.
 
 #include "dialogs/UnitEditMsg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader on arbitrary file contents: reads never crash, and a value
 // written is read back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LoadSetup of the real main window on arbitrary file contents: never a
 // crash, never a data length above 8, list and records always in step.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Presents the adapter as a USB device through gadgetfs (on dummy_hcd in the
 // rig's virtual machine) and bridges its CAN bus to a SocketCAN interface.
 // The adapter side of the protocol is the simulated library's own model.

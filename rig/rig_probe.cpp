@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs in the rig's virtual machine against Debian's real libusb-0.1 and the
 // adapter gadget: lists, connects, exchanges frames with vcan0 (can-utils),
 // checks a filter, a read time-out and the removal of the device. Prints a

@@ -12,7 +12,7 @@ BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev
   libudev-dev libgtest-dev googletest)
 # And for running the tests: the whole program under a virtual X server, the
 # Debian package check.
-TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils)
+TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils appstream)
 # And for the virtual machine rig (rig/).
 RIG_PACKAGES=(qemu-system-x86 busybox-static kmod cpio xz-utils iproute2 can-utils usbutils libusb-0.1-4)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The adapter side of the command protocol: what one adapter does with each
 // request, its reply, its acceptance filters and its receive queue. Shared

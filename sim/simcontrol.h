@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Control interface of the simulated adapter library: tests and the demo add
 // and unplug adapters, inject frames, script faults and read the wire trace.

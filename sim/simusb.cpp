@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A libusb-0.1 library that presents simulated adapters on one simulated bus.
 // Loaded instead of the real library through the dynamic loader's search
 // path; configured through simcontrol.h or, for the demo, the environment:

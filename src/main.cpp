@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Molvar: a desktop tool for a CAN bus behind a USB-to-CAN adapter.
 
 #include "mainwindow/Application.h"
@@ -5,16 +6,13 @@
 #include "mainwindow/UnitMain.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QMessageBox>
 
 #include <exception>
 
 int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("molvar");
-  QApplication::setApplicationDisplayName(ApplicationTitle);
-  QApplication::setWindowIcon(QIcon(":/molvar/molvar.svg"));
+  SetUpApplication();
   try {
     CreateForms();
     FormMain->show();

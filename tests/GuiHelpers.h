@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for tests of the windows under the offscreen platform: driving
 // modal dialogs and message boxes from the event loop, waiting for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes a picture of every window of Molvar, connected to the simulated
 // adapter with some traffic, for the README. Run by scripts/screenshots.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bridge between an adapter and a SocketCAN interface: frames from the
 // adapter's communication thread are written to the interface's socket,

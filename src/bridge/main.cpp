@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // molvar-bridge: an adapter as a SocketCAN interface's peer. See --help.
 
 #include "Bridge.h"

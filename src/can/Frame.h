@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a CAN frame record means: its identifier kind, whether it is a remote
 // request, its identifier and its payload. Every reader of a record (the log,

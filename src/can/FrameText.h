@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The frame line: the tab-separated text form of a CAN frame shown in the
 // frame log and the transmit list, and stored in set-up files.

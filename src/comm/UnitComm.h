@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The communication thread: the only code that exchanges frames and settings
 // with an open adapter while connected. The user interface meets it in three

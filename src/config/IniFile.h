@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An INI file bound to one path, with typed reads that take a default and
 // writes in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A set-up as ".vni" files and the settings file store it: the device
 // configuration, the filter table and the transmit list with its cycle times.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device configuration dialog: bit rate and the adapter's three switches.
 

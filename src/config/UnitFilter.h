@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The filter dialog: the adapter's fourteen acceptance filter banks.
 

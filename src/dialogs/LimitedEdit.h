@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A line edit whose length limit applies to typing only: text the program
 // puts into it is shown whole, and the user may shorten it, but typing or

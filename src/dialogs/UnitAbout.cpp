@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "UnitAbout.h"
 
 #include <QDesktopServices>
@@ -50,7 +51,7 @@ TFormAbout::TFormAbout(QWidget *parent) : QDialog(parent) {
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
   Image1->setGeometry(16, 16, 32, 32);
-  Image1->setPixmap(QIcon(":/molvar/molvar.svg").pixmap(32, 32));
+  Image1->setPixmap(QPixmap(":/molvar/molvar-32.png"));
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->setReadOnly(true);

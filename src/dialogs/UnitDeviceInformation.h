@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device information dialog: serial number, hardware revision and
 // firmware version of the connected adapter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 
 #include "UnitConnect.h"
@@ -8,10 +9,34 @@
 #include "dialogs/UnitDeviceInformation.h"
 #include "dialogs/UnitEditMsg.h"
 
+#include <QApplication>
+#include <QIcon>
+#include <QSettings>
 #include <QtGlobal>
 
 // The program's resources live in a static library and must be registered.
 static void InitResources() { Q_INIT_RESOURCE(molvar); }
+
+QIcon ProgramIcon() {
+  InitResources();
+  QIcon icon;
+  for (int size : {16, 32, 48, 64})
+    icon.addFile(QString(":/molvar/molvar-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+void SetUpApplication() {
+  InitResources();
+  // No display name: the toolkit would append it to every window title.
+  QApplication::setApplicationName("molvar");
+  QApplication::setWindowIcon(ProgramIcon());
+  // The toolkit's file dialogs remember their folders and view through
+  // QSettings in a file of their own. The program writes only its settings
+  // file and the user's files, so that store points where no file can be
+  // made: it lives in memory for the run.
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, "/dev/null");
+}
 
 void CreateForms() {
   InitResources();

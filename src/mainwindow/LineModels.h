@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Models and the drawing of the two frame lists. The frame log keeps a
 // compact record per line and formats its text only when the view asks, so

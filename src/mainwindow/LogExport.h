@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing the frame log to files other tools read: candump's log format
 // (replayed by canplayer, read by Wireshark and most CAN tools) and CSV.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: connection management, the frame log, the transmit list
 // and the set-up.

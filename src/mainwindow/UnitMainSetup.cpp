@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The set-up of the main window: device configuration, filter table and
 // transmit list, read from and written to INI files.
 

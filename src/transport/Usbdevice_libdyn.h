@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One USB device reached through libusb-0.1: listing by serial number,
 // opening, bulk transfers with retry and endpoint reset, presence check.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The adapter's command protocol, asserted byte for byte on the wire.
 
 #include "SimHelpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // molvar-bridge: its command line, the frame conversions, and whole runs
 // against the simulated adapter with a socket pair standing in for the CAN
 // interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The communication thread and its three hand-overs against the simulated
 // adapter. Waits are for conditions, never for lengths of time.
 

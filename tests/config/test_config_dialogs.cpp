@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device configuration and filter dialogs, and what reaches the adapter
 // after them.
 

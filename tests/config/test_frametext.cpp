@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame lines (the stored form of transmit list entries) and the
 // hexadecimal parser.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI-file object: lookups, writes in place, integer rules, tolerance of
 // files written elsewhere, and safe saving.
 

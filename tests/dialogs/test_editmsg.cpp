@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame editor: what it shows, what OK stores, the focus advance.
 
 #include "GuiHelpers.h"

@@ -24,6 +24,7 @@ cd "$WORK"   # where the file dialog starts
 pid=$!
 wid=$(timeout 30 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
 xdotool windowfocus --sync "$wid"
+xdotool getwindowname "$wid" > "$WORK/titles"
 xdotool key --window "$wid" alt+c       # Connect: one adapter, no dialog
 sleep 2
 xdotool key --window "$wid" alt+a       # Tx all
@@ -42,6 +43,7 @@ xclip -selection clipboard -o > "$WORK/logline" || true
 # take for a repeat.
 xdotool key --window "$wid" ctrl+e
 dlg=$(timeout 30 xdotool search --sync --name '^Export Log' | head -n 1)
+xdotool getwindowname "$dlg" >> "$WORK/titles"
 xdotool windowfocus --sync "$dlg"
 sleep 0.5
 xdotool key ctrl+a
@@ -72,6 +74,12 @@ echo "first log line: $(tr '\t' ' ' < "$work/logline" 2>/dev/null)"
 grep -Pq '^(Rx|Tx)\t(Std|Ext)\t' "$work/logline" 2>/dev/null || { echo "no frame line in the log"; fail=1; }
 [ "$(head -n 1 "$work/out.csv" 2>/dev/null)" = "Time,Direction,ID,Format,Remote,DLC,Data" ] &&
   grep -Eq '^[0-9]+\.[0-9]{6},Tx,321,std,0,2,AB CD$' "$work/out.csv" || { echo "log not exported:"; head -n 3 "$work/out.csv"; grep ",Tx," "$work/out.csv" | head -3; fail=1; }
+# Window titles exactly as the windows give them, nothing appended.
+[ "$(cat "$work/titles")" = "$(printf 'Varnell-Interface Molvar\nExport Log')" ] ||
+  { echo "window titles:"; cat "$work/titles"; fail=1; }
+# The file dialog was used; the configuration folder holds the settings file
+# alone.
+[ "$(ls -A "$work/config")" = "vni_Molvar.ini" ] || { echo "configuration folder:"; ls -A "$work/config"; fail=1; }
 grep -q 'Messages' "$work/config/vni_Molvar.ini" && grep -q '^State=0' "$work/config/vni_Molvar.ini" ||
   { echo "no settings written at exit"; fail=1; }
 exit $fail

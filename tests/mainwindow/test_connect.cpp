@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connecting, disconnecting and removal, through the main window.
 
 #include "GuiHelpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cyclic transmission and the cycle times in set-up files.
 
 #include "GuiHelpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults injected through the simulated adapter: the window survives, ends in
 // a consistent state, and leaks nothing (checked under the sanitizer build).
 

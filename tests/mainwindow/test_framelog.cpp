@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame log: receive timer, counters, view filter, clearing.
 
 #include "GuiHelpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window from the keyboard: every Alt+letter does one thing on its
 // first press, whatever the transmit list holds.
 

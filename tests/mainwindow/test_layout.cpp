@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window layout and set-up surviving a restart through the settings file.
 
 #include "GuiHelpers.h"

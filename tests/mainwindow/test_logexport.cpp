@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exporting the frame log as a candump log and as CSV.
 
 #include "GuiHelpers.h"

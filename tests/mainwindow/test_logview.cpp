@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The View menu: the time stamp column and the rate panel, and how they are
 // kept in the settings file.
 

@@ -1,15 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up files: reading rules, round trip, and the Load, Save and Save as
 // commands with their dialogs.
 
 #include "GuiHelpers.h"
 #include "config/IniFile.h"
+#include "mainwindow/Application.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QApplication>
 #include <QDir>
+#include <QTest>
 #include <QTemporaryDir>
 
 namespace {
@@ -203,6 +207,21 @@ TEST_F(SetupFiles, FilesThatAreNoSetUpLoadByTheRules) {
   TIniFile ini(Path("folder.vni"));
   FormMain->LoadSetup(ini);
   EXPECT_EQ(FormMain->TxLines().size(), 2);
+}
+
+// The toolkit's file dialogs remember their folders only for the run: the
+// configuration folder holds the settings file and nothing else.
+TEST_F(SetupFiles, FileDialogsLeaveNoFileOfTheirOwn) {
+  ModalDriver d;
+  d.Then(RejectDialog());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+  QTest::keyClick(FormMain, Qt::Key_E, Qt::ControlModifier); // File > Export Log...
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_EQ(d.Seen, QStringList{"ExportDialog1"});
+  FormMain->close();
+  DestroyForms();
+  const QDir config(QFileInfo(SettingsPath()).absolutePath());
+  EXPECT_EQ(config.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"vni_Molvar.ini"});
 }
 
 } // namespace

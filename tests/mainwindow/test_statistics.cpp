@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame bit lengths, rates and bus load.
 
 #include "mainwindow/BusStatistics.h"

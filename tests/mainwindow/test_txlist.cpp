@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transmit list: New, Edit, Delete, Transmit, double click, Tx all.
 
 #include "GuiHelpers.h"

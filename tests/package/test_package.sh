@@ -19,6 +19,20 @@ check usr/share/icons/hicolor/scalable/apps/molvar.svg
 check usr/lib/udev/rules.d/60-molvar.rules
 check usr/bin/molvar-bridge
 check usr/share/man/man1/molvar-bridge.1
+for size in 16 22 24 32 48 64 128 256; do
+  check usr/share/icons/hicolor/${size}x${size}/apps/molvar.png
+done
+check usr/share/doc/molvar/copyright
+check usr/share/metainfo/io.github.molvar.Molvar.metainfo.xml
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$scratch/root/usr/share/doc/molvar/copyright" &&
+  grep -q '^License: GPL-3.0-or-later' "$scratch/root/usr/share/doc/molvar/copyright" ||
+  { echo "copyright file is not machine-readable GPL-3.0-or-later"; fail=1; }
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$scratch/root/usr/share/metainfo/io.github.molvar.Molvar.metainfo.xml" ||
+    { echo "metainfo file does not validate"; fail=1; }
+else
+  echo "appstreamcli missing: metainfo not validated"; fail=1
+fi
 [ -x "$scratch/root/usr/bin/molvar" ] || { echo "molvar is not executable"; fail=1; }
 [ -x "$scratch/root/usr/bin/molvar-bridge" ] || { echo "molvar-bridge is not executable"; fail=1; }
 if command -v man >/dev/null; then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak run: random user actions against the simulated adapter for a bounded
 // time, checking after each that the window is consistent and that its
 // counters match what the adapter saw. Run by scripts/soak:

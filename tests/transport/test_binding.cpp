@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run-time binding of libusb-0.1: which library is loaded, what is required,
 // what the call-throughs do when an entry point is missing.
 

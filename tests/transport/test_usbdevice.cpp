@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB device wrapper against the simulated library: listing, opening by
 // serial number, transfers with retry and endpoint reset, presence check.
 
