@@ -321,8 +321,13 @@ int TFormMain::ApplyVertical(int vertical) {
   return txHeight;
 }
 
+// The panes' minimums: the tool bar, the log at its least, the splitter, the
+// transmit area as it is and the status bar, with the menu bar above them
+// (the part of the window's height that the panes leave out; the title bar
+// is not part of it).
 void TFormMain::SetMinimumHeightFromLayout(int txHeight) {
-  setMinimumHeight(ToolBarHeight + SplitterMinSize + SplitterHeight + txHeight + StatusBarHeight + 80);
+  setMinimumHeight(menuBar()->sizeHint().height() + ToolBarHeight + SplitterMinSize + SplitterHeight + txHeight +
+                   StatusBarHeight);
 }
 
 void TFormMain::FormCreate() {
@@ -339,7 +344,14 @@ void TFormMain::FormCreate() {
   layout()->activate();
   QApplication::processEvents();
   const int defaultVertical = ClientHeight() / 2 - ToolBarHeight - StatusBarHeight;
-  const int txHeight = ApplyVertical(ini.ReadInteger("Main", "Vertical", defaultVertical));
+  const int vertical = ini.ReadInteger("Main", "Vertical", defaultVertical);
+  const int txHeight = ApplyVertical(vertical);
+  // A boundary saved in a maximised window belongs to the maximised client
+  // area, which the window reaches only once shown: it is placed again at
+  // each size the window takes while it stays maximised, until the user
+  // moves the splitter.
+  if (state == 2)
+    FRestoredVertical = vertical;
   setMinimumWidth(SpeedButtonExit->geometry().right() + 1 + 20);
   SetMinimumHeightFromLayout(txHeight);
   ComboBoxView->setCurrentIndex(ini.ReadInteger("Main", "n", 0));
@@ -350,7 +362,23 @@ void TFormMain::FormCreate() {
   LoadSetup(ini);
 }
 
-void TFormMain::Splitter1Moved() { SetMinimumHeightFromLayout(PanelTx->height()); }
+void TFormMain::Splitter1Moved() {
+  FRestoredVertical.reset();
+  SetMinimumHeightFromLayout(PanelTx->height());
+}
+
+void TFormMain::resizeEvent(QResizeEvent *event) {
+  QMainWindow::resizeEvent(event);
+  if (!FRestoredVertical)
+    return;
+  if (!(windowState() & Qt::WindowMaximized)) {
+    if (isVisible())
+      FRestoredVertical.reset();
+    return;
+  }
+  if (isVisible())
+    SetMinimumHeightFromLayout(ApplyVertical(*FRestoredVertical));
+}
 
 void TFormMain::closeEvent(QCloseEvent *event) {
   FormClose();

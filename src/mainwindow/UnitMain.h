@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -146,6 +147,7 @@ public:
 
 protected:
   void closeEvent(QCloseEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   void BuildWindow();
@@ -191,6 +193,9 @@ private:
   int FRxCounter = 0;
   int FTxCounter = 0;
   QString FLoadedFile; // the target of Save: the set-up file loaded last
+  // The boundary read at start for a maximised window, until it has been
+  // placed in the maximised client area.
+  std::optional<int> FRestoredVertical;
 };
 
 extern TFormMain *FormMain;

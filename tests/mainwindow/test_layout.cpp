@@ -88,6 +88,47 @@ TEST_F(Layout, MaximisedStateKeepsTheLastNormalBounds) {
   EXPECT_EQ(ini.ReadInteger("Main", "LeftPos", -1), 11);
 }
 
+// Normal bounds smaller than the screen, so that the maximised client area
+// is taller than the normal one: the split survives any number of restarts.
+TEST_F(Layout, MaximisedWindowKeepsItsSplitOverRestarts) {
+  WriteSettings("[Main]\r\nLeftPos=0\r\nTopPos=0\r\nWidth=600\r\nHeight=400\r\nState=2\r\n");
+  ASSERT_TRUE(WaitUntil([] { return FormMain->height() > 400; }));
+  QList<int> sizes = FormMain->Splitter1->sizes();
+  FormMain->Splitter1->setSizes({sizes[0] - 120, sizes[1] + 120});
+  FormMain->Splitter1Moved();
+  Settle();
+  const int tx = FormMain->PanelTx->height();
+  const int vertical = FormMain->VerticalPos();
+  for (int i = 0; i < 3; ++i) {
+    Restart();
+    ASSERT_TRUE(WaitUntil([] { return FormMain->height() > 400; }));
+    Settle();
+    EXPECT_EQ(FormMain->PanelTx->height(), tx) << "restart " << i;
+    EXPECT_EQ(FormMain->VerticalPos(), vertical) << "restart " << i;
+  }
+}
+
+// The splitter dragged with the mouse as far as it goes: the transmit area
+// grows to the log's minimum, and the window keeps its height.
+TEST_F(Layout, DraggingTheSplitterToItsLimitNeverGrowsTheWindow) {
+  const int height = FormMain->height();
+  QSplitterHandle *handle = FormMain->Splitter1->handle(1);
+  const QPoint grip = handle->rect().center();
+  QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+  QTest::mouseMove(handle, grip - QPoint(0, 2000));
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 2000));
+  Settle();
+  EXPECT_EQ(FormMain->PanelRx->height(), 80);
+  EXPECT_EQ(FormMain->height(), height);
+  EXPECT_LE(FormMain->minimumHeight(), height);
+  QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+  QTest::mouseMove(handle, grip + QPoint(0, 2000));
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(0, 2000));
+  Settle();
+  EXPECT_EQ(FormMain->PanelTx->height(), 80);
+  EXPECT_EQ(FormMain->height(), height);
+}
+
 TEST_F(Layout, MinimisedStateIsStoredAndRestored) {
   WriteSettings("[Main]\r\nState=1\r\n");
   EXPECT_TRUE(FormMain->windowState() & Qt::WindowMinimized);
