@@ -50,7 +50,7 @@ wait "$bridge"; rc=$?
 check "SIGTERM ends the bridge with status 0" '[ $rc -eq 0 ]'
 check "the adapter was closed with its close command" '[ "$(tail -n 1 /tmp/bridge-gadget.trace)" = "00 01 00 00" ]'
 check "the counters add up: $(grep -- '->' /tmp/bridge.out)" \
-  'grep -q "adapter -> vcan1: 2 frames, vcan1 -> adapter: 3 frames" /tmp/bridge.out && grep -q "dropped: 0 (adapter receive queue full), 0 (refused by vcan1), 0 (adapter gone before taking them), 0 (vcan1 receive buffer overflow)" /tmp/bridge.out'
+  'grep -q "adapter -> vcan1: 2 frames, vcan1 -> adapter: 3 frames" /tmp/bridge.out && grep -q "dropped: 0 (adapter receive queue full), 0 (refused by vcan1), 0 (adapter gone before taking them), 0 (not accepted by the adapter before the end), 0 (vcan1 receive buffer overflow)" /tmp/bridge.out'
 check "--verbose printed the frames in candump's format" \
   'grep -q "^    vcan1  123   \[4\]  DE AD BE EF$" /tmp/bridge.out && grep -q "^  adapter  321   \[2\]  CA FE$" /tmp/bridge.out'
 

@@ -101,7 +101,17 @@ bool TBridge::Connect(const std::string &serial, const TDeviceConfig &config, co
   return sent;
 }
 
-void TBridge::Disconnect() { FComm.reset(); }
+void TBridge::Disconnect() {
+  if (!FComm)
+    return;
+  FComm->Stop();
+  TStampedFrame frame;
+  while (FComm->ReceiveMessage(frame))
+    ToInterface(frame.Msg);
+  NoteDrops();
+  FCounters.DroppedNotAccepted = FHandedOver - FCounters.ToAdapter;
+  FComm.reset();
+}
 
 void TBridge::ToInterface(const TCanMessage &msg) {
   const can_frame f = ToCanFrame(msg);
@@ -149,7 +159,7 @@ bool TBridge::FromInterface() {
     return true;
   }
   if (FComm->TransmitMessage(new TCanMessage(FromCanFrame(f)))) {
-    ++FCounters.ToAdapter;
+    ++FHandedOver;
     if (FVerbose)
       std::fprintf(FLog, "%s\n", CandumpText(FInterface, FNameWidth, f).c_str());
   } else {
@@ -159,9 +169,10 @@ bool TBridge::FromInterface() {
 }
 
 void TBridge::NoteDrops() {
+  FCounters.ToAdapter = FComm->AcceptedFrames();
   FCounters.DroppedQueueFull = FComm->DroppedFrames();
   const uint64_t drops = FCounters.DroppedQueueFull + FCounters.DroppedInterface + FCounters.DroppedHandOver +
-                         FCounters.DroppedOverflow;
+                         FCounters.DroppedNotAccepted + FCounters.DroppedOverflow;
   if (FVerbose && drops != FReportedDrops) {
     std::fprintf(FErr, "molvar-bridge: %llu frames dropped so far\n", static_cast<unsigned long long>(drops));
     FReportedDrops = drops;
@@ -176,7 +187,7 @@ int TBridge::Run(const std::atomic<bool> &stop) {
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
       ToInterface(frame.Msg);
-    auto room = [&] { return FCounters.ToAdapter - FComm->AcceptedFrames() < TransmitBacklogBound; };
+    auto room = [&] { return FHandedOver - FComm->AcceptedFrames() < TransmitBacklogBound; };
     // Without room the socket is not read, and not waited on either, so
     // that a stuck adapter does not make this loop spin.
     pollfd p{FFd, static_cast<short>(room() ? POLLIN : 0), 0};
@@ -197,10 +208,6 @@ int TBridge::Run(const std::atomic<bool> &stop) {
     if (now - lastCheck >= std::chrono::seconds(1))
       lastCheck = now;
   }
-  // Frames already received are passed on before the adapter is closed.
-  while (FComm->ReceiveMessage(frame))
-    ToInterface(frame.Msg);
-  NoteDrops();
   return bridgeexit::Stopped;
 }
 
@@ -210,12 +217,13 @@ std::string TBridge::CountersText() const {
   std::snprintf(buf, sizeof buf,
                 "molvar-bridge: adapter -> %s: %llu frames, %s -> adapter: %llu frames\n"
                 "molvar-bridge: dropped: %llu (adapter receive queue full), %llu (refused by %s), "
-                "%llu (adapter gone before taking them), %llu (%s receive buffer overflow); "
-                "%llu error or malformed frames ignored\n",
+                "%llu (adapter gone before taking them), %llu (not accepted by the adapter before the end), "
+                "%llu (%s receive buffer overflow); %llu error or malformed frames ignored\n",
                 FInterface.c_str(), static_cast<unsigned long long>(c.FromAdapter), FInterface.c_str(),
                 static_cast<unsigned long long>(c.ToAdapter), static_cast<unsigned long long>(c.DroppedQueueFull),
                 static_cast<unsigned long long>(c.DroppedInterface), FInterface.c_str(),
-                static_cast<unsigned long long>(c.DroppedHandOver), static_cast<unsigned long long>(c.DroppedOverflow),
+                static_cast<unsigned long long>(c.DroppedHandOver), static_cast<unsigned long long>(c.DroppedNotAccepted),
+                static_cast<unsigned long long>(c.DroppedOverflow),
                 FInterface.c_str(), static_cast<unsigned long long>(c.IgnoredFrames));
   return buf;
 }

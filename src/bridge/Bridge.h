@@ -17,14 +17,18 @@
 
 class TDevComm;
 
+// Every frame taken from the interface is accepted by the adapter or
+// dropped for one of two reasons:
+//   taken = ToAdapter + DroppedHandOver + DroppedNotAccepted.
 struct TBridgeCounters {
-  uint64_t FromAdapter = 0;      // frames written to the interface
-  uint64_t ToAdapter = 0;        // frames handed to the adapter
-  uint64_t DroppedQueueFull = 0; // the communication thread's receive queue was full
-  uint64_t DroppedInterface = 0; // the interface refused a frame
-  uint64_t DroppedHandOver = 0;  // the adapter was gone before it took a frame
-  uint64_t DroppedOverflow = 0;  // the socket's receive buffer overflowed
-  uint64_t IgnoredFrames = 0;    // error frames and records of another size
+  uint64_t FromAdapter = 0;        // frames written to the interface
+  uint64_t ToAdapter = 0;          // frames the adapter accepted
+  uint64_t DroppedQueueFull = 0;   // the communication thread's receive queue was full
+  uint64_t DroppedInterface = 0;   // the interface refused a frame
+  uint64_t DroppedHandOver = 0;    // the adapter was gone before it took a frame
+  uint64_t DroppedNotAccepted = 0; // handed over, not accepted before the end
+  uint64_t DroppedOverflow = 0;    // the socket's receive buffer overflowed
+  uint64_t IgnoredFrames = 0;      // error frames and records of another size
 };
 
 // A CAN frame record as SocketCAN carries it, and back.
@@ -54,7 +58,8 @@ public:
   // Copies frames both ways until stop is set (returns bridgeexit::Stopped)
   // or the adapter or the interface is lost.
   int Run(const std::atomic<bool> &stop);
-  // Closes the adapter with its close command.
+  // Passes on what the adapter had delivered, counts what it never accepted,
+  // and closes it with its close command.
   void Disconnect();
 
   const TBridgeCounters &Counters() const { return FCounters; }
@@ -74,6 +79,7 @@ private:
   int FNameWidth;
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
+  uint64_t FHandedOver = 0; // frames handed to the communication thread
   uint32_t FOverflowSeen = 0;
   uint64_t FReportedDrops = 0;
 };

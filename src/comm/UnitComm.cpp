@@ -9,7 +9,7 @@ int64_t WallClockUs() {
 }
 } // namespace
 
-TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound)
+TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound, unsigned stackSize)
     : FAdapter(adapter), FSerialNumber(serialNumber), FReceiveBound(receiveBound), FConnectedAt(TClock::now()),
       FConnectedWallUs(WallClockUs()) {
   FReceiveBuffer = new TCanMessage{};
@@ -20,21 +20,42 @@ TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiv
     if (!FAdapter->ReadDeviceInfo(&FDeviceInfo))
       FDeviceInfo.Command = 0;
   }
+  setStackSize(stackSize);
   start(QThread::HighestPriority);
+  // A thread the system could not create (thread limit, memory) never runs
+  // its loop; treated as one that has ended, so that no hand-over and no
+  // destructor waits for it.
+  if (!isRunning() && !isFinished())
+    FFinished.store(1, std::memory_order_release);
 }
 
 TDevComm::~TDevComm() {
+  Stop();
+  FAdapter->Close();
+  for (const TQueuedTransmit &t : FTransmitQueue)
+    delete t.Msg;
+  FTransmitQueue.clear();
+  delete FReceiveBuffer;
+}
+
+void TDevComm::Stop() {
   if (!FFinished.load(std::memory_order_acquire)) {
     FTerminate.store(true, std::memory_order_release);
     while (!FFinished.load(std::memory_order_acquire))
       QThread::yieldCurrentThread();
   }
   wait();
-  FAdapter->Close();
-  for (const TQueuedTransmit &t : FTransmitQueue)
-    delete t.Msg;
-  FTransmitQueue.clear();
-  delete FReceiveBuffer;
+  // The loop has ended: its queues are this side's now. What the user
+  // interface has not taken yet joins the batch it is being served from.
+  std::vector<TStampedFrame> rest(FTaken.begin() + static_cast<std::ptrdiff_t>(FTakenNext), FTaken.end());
+  if (FReceiveState.load(std::memory_order_acquire) == ReceiveOffered)
+    rest.insert(rest.end(), FOffered.begin(), FOffered.end());
+  rest.insert(rest.end(), FReceiveQueue.begin(), FReceiveQueue.end());
+  FTaken = std::move(rest);
+  FTakenNext = 0;
+  FOffered.clear();
+  FReceiveQueue.clear();
+  FReceiveState.store(ReceiveEmpty, std::memory_order_release);
 }
 
 void TDevComm::run() {
@@ -55,10 +76,10 @@ void TDevComm::Execute() {
       // that gives up (see TransmitMessage) and this take cannot both win.
       // The pointer is read before the flag is cleared: the moment it reads
       // 0 the user interface may store the next one.
-      if (FTransmitFlag.load(std::memory_order_acquire) == 1) {
+      if (FTransmitFlag.load(std::memory_order_acquire) == TransmitFull) {
         TCanMessage *pending = FPending;
-        int full = 1;
-        if (FTransmitFlag.compare_exchange_strong(full, 0, std::memory_order_acq_rel))
+        int full = TransmitFull;
+        if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel))
           FTransmitQueue.push_back({pending, FTakenSeq++});
       }
       // Transmit the head; it stays there until the adapter accepts it.
@@ -85,34 +106,34 @@ void TDevComm::Execute() {
       }
       // Receive slot: release the taken batch, then offer all that is
       // queued, in order.
-      if (FReceiveState.load(std::memory_order_acquire) == 1) {
+      if (FReceiveState.load(std::memory_order_acquire) == ReceiveTaken) {
         FOffered.clear();
-        FReceiveState.store(0, std::memory_order_release);
+        FReceiveState.store(ReceiveEmpty, std::memory_order_release);
       }
-      if (FReceiveState.load(std::memory_order_acquire) == 0 && !FReceiveQueue.empty()) {
+      if (FReceiveState.load(std::memory_order_acquire) == ReceiveEmpty && !FReceiveQueue.empty()) {
         FOffered.assign(FReceiveQueue.begin(), FReceiveQueue.end());
         FReceiveQueue.clear();
-        FReceiveState.store(2, std::memory_order_release);
+        FReceiveState.store(ReceiveOffered, std::memory_order_release);
       }
       FBacklog.store(FReceiveQueue.size() + FOffered.size(), std::memory_order_relaxed);
       // Command slot.
       switch (FCommand.load(std::memory_order_acquire)) {
       case vnicmd::Start:
         FAdapter->Start(true, true);
-        FCommand.store(0, std::memory_order_release);
+        FCommand.store(CommandFree, std::memory_order_release);
         sleepMs = 1;
         break;
       case vnicmd::Config: {
         TDeviceConfig c = FConfigBuffer;
         FAdapter->WriteConfig(&c);
-        FCommand.store(0, std::memory_order_release);
+        FCommand.store(CommandFree, std::memory_order_release);
         sleepMs = 5;
         break;
       }
       case vnicmd::Filter: {
         TFilterBank f = FFilterBuffer;
         FAdapter->WriteFilter(&f);
-        FCommand.store(0, std::memory_order_release);
+        FCommand.store(CommandFree, std::memory_order_release);
         sleepMs = 5;
         break;
       }
@@ -158,12 +179,12 @@ bool TDevComm::TransmitMessage(TCanMessage *msg) {
     return false;
   }
   FPending = msg;
-  FTransmitFlag.store(1, std::memory_order_release);
-  while (FTransmitFlag.load(std::memory_order_acquire) != 0) {
+  FTransmitFlag.store(TransmitFull, std::memory_order_release);
+  while (FTransmitFlag.load(std::memory_order_acquire) != TransmitEmpty) {
     if (!CanTake()) {
       // Take the record back unless the thread took it meanwhile.
-      int full = 1;
-      if (FTransmitFlag.compare_exchange_strong(full, 0, std::memory_order_acq_rel)) {
+      int full = TransmitFull;
+      if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel)) {
         delete msg;
         return false;
       }
@@ -176,11 +197,11 @@ bool TDevComm::TransmitMessage(TCanMessage *msg) {
 
 bool TDevComm::ReceiveMessage(TStampedFrame &frame) {
   if (FTakenNext >= FTaken.size()) {
-    if (FReceiveState.load(std::memory_order_acquire) != 2)
+    if (FReceiveState.load(std::memory_order_acquire) != ReceiveOffered)
       return false;
     FTaken.assign(FOffered.begin(), FOffered.end());
     FTakenNext = 0;
-    FReceiveState.store(1, std::memory_order_release);
+    FReceiveState.store(ReceiveTaken, std::memory_order_release);
   }
   frame = FTaken[FTakenNext++];
   return true;
@@ -195,7 +216,7 @@ bool TDevComm::ReceiveMessage(TCanMessage &msg) {
 }
 
 bool TDevComm::WaitCommandSlot() {
-  while (FCommand.load(std::memory_order_acquire) != 0) {
+  while (FCommand.load(std::memory_order_acquire) != CommandFree) {
     if (!CanTake())
       return false;
     QThread::yieldCurrentThread();

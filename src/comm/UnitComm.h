@@ -42,8 +42,17 @@ public:
   // Acceptance stamps not yet taken beyond this many are not kept.
   static constexpr size_t TransmitStampRing = 8192;
 
-  TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound = ReceiveQueueBound);
+  // stackSize: the thread's stack in bytes, 0 for the platform's default. A
+  // thread that cannot be started counts as finished at once: nothing is
+  // then taken, and nothing waits for it.
+  TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound = ReceiveQueueBound,
+           unsigned stackSize = 0);
   ~TDevComm() override;
+
+  // Ends the loop (the adapter stays open until destruction). Every frame the
+  // thread had received and not yet handed out stays available to
+  // ReceiveMessage, oldest first; AcceptedFrames is final from then on.
+  void Stop();
 
   // Hands a heap record over; returns once the thread has taken it. When the
   // thread cannot take it (its loop has ended, or the adapter is closed) the
@@ -117,9 +126,15 @@ private:
   // copied, and how far it has been handed out.
   std::vector<TStampedFrame> FTaken;
   size_t FTakenNext = 0;
-  std::atomic<int> FTransmitFlag{0};  // 0 empty, 1 full
-  std::atomic<int> FReceiveState{0};  // 0 empty, 2 offered, 1 taken
-  std::atomic<int> FCommand{0};       // 0 free, else the command word
+  // Slot states. Each transition has one writer: the user interface fills
+  // the transmit slot and marks an offered batch taken; the thread empties
+  // the transmit slot, releases a taken batch and offers the next.
+  enum TTransmitSlot : int { TransmitEmpty = 0, TransmitFull = 1 };
+  enum TReceiveSlot : int { ReceiveEmpty = 0, ReceiveTaken = 1, ReceiveOffered = 2 };
+  static constexpr int CommandFree = 0; // else the command word waiting
+  std::atomic<int> FTransmitFlag{TransmitEmpty};
+  std::atomic<int> FReceiveState{ReceiveEmpty};
+  std::atomic<int> FCommand{CommandFree};
   std::atomic<uint64_t> FDropped{0};
   std::atomic<size_t> FBacklog{0};
   std::atomic<uint64_t> FReceived{0};

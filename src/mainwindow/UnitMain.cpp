@@ -473,6 +473,10 @@ void TFormMain::Disconnect() {
     return;
   TimerReceive->stop();
   StopCyclic();
+  // Frames the thread has already taken from the adapter reach the log and
+  // the counter before the thread goes.
+  FDevComm->Stop();
+  TimerReceiveTimer();
   delete FDevComm;
   FDevComm = nullptr;
   FTxAwaitingStamp.clear();

@@ -407,6 +407,28 @@ TEST_F(BridgeRun, StuckAdapterBoundsTheQueueAndLosesNothing) {
   EXPECT_NE(Text(out).find("vcan0 -> adapter: " + std::to_string(written) + " frames"), std::string::npos) << Text(out);
 }
 
+// An adapter that accepts nothing: the frames taken from the interface are
+// not counted as sent, but as dropped, not accepted before the end.
+TEST_F(BridgeRun, FramesTheAdapterNeverAcceptedAreCountedAsDropped) {
+  sim_add_adapter("A1");
+  sim_set_transmit_status("A1", 0);
+  Start({});
+  WaitConnected();
+  for (int i = 0; i < 5; ++i) {
+    const can_frame f = CanFrame(0x100 + i, 1, {static_cast<uint8_t>(i)});
+    ASSERT_EQ(send(fds[1], &f, sizeof f, 0), static_cast<ssize_t>(sizeof f));
+  }
+  // Every frame has left the interface, and the first has been refused.
+  int pending = 1;
+  while (pending > 0 || CountPrefix(Requests(), "01 05") < 3)
+    ASSERT_EQ(ioctl(fds[1], TIOCOUTQ, &pending), 0);
+  EXPECT_EQ(Stop(), 0);
+  const std::string text = Text(out);
+  EXPECT_NE(text.find("vcan0 -> adapter: 0 frames"), std::string::npos) << text;
+  EXPECT_NE(text.find("5 (not accepted by the adapter before the end)"), std::string::npos) << text;
+  EXPECT_EQ(sim_frames_transmitted("A1"), 0);
+}
+
 TEST_F(BridgeRun, MissingAdapterUnknownSerialAndUnreadableSetupAreReported) {
   EXPECT_EQ(RunBridge(*Parse({"vcan0"}), Pair(), stop, out, err), bridgeexit::NoAdapter);
   EXPECT_NE(Text(err).find("no adapter found"), std::string::npos);

@@ -9,13 +9,21 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 namespace {
 
-template <typename F> void WaitFor(F cond) {
-  while (!cond())
+// Waits for the condition, at most a minute, so that a fault fails the test
+// instead of hanging the run.
+template <typename F> [[nodiscard]] bool WaitFor(F cond) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
     std::this_thread::yield();
+  }
+  return true;
 }
 
 TCanMessage *Frame(uint32_t id, uint8_t dlc = 1) {
@@ -75,48 +83,88 @@ TEST_F(Comm, DestructionRightAfterConstructionClosesTheAdapter) {
 TEST_F(Comm, ReceivedFramesAreOfferedInOrderOnePerCall) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
   for (uint32_t id = 1; id <= 50; ++id) {
     auto f = FrameBytes(0, 0, 1, id, {static_cast<uint8_t>(id)});
     sim_inject_frame("A1", f.data());
   }
   TCanMessage m{};
   for (uint32_t id = 1; id <= 50; ++id) {
-    WaitFor([&] { return comm.ReceiveMessage(m); });
-    EXPECT_EQ(m.ID, id);
-    // Taken but not yet released: nothing more on offer until the thread
-    // has freed it and offered the next.
+    ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
+    EXPECT_EQ(m.ID, id); // one per call, whatever batches the thread offers them in
   }
   EXPECT_EQ(comm.DroppedFrames(), 0u);
 }
 
-TEST_F(Comm, TakenRecordIsReleasedBeforeTheNextIsOffered) {
+// With nothing waiting, a call returns false and leaves the caller's record
+// alone; each frame is handed out once.
+TEST_F(Comm, NothingWaitingLeavesTheRecordAloneAndNoFrameComesTwice) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
+  TCanMessage untouched{};
+  untouched.ID = 0xABC;
+  EXPECT_FALSE(comm.ReceiveMessage(untouched));
+  EXPECT_EQ(untouched.ID, 0xABCu);
   auto f1 = FrameBytes(0, 0, 1, 0x10), f2 = FrameBytes(0, 0, 1, 0x20);
   sim_inject_frame("A1", f1.data());
   sim_inject_frame("A1", f2.data());
   TCanMessage m{};
-  WaitFor([&] { return comm.ReceiveMessage(m); });
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
   EXPECT_EQ(m.ID, 0x10u);
-  // Immediately after taking, the slot is in the taken state: a second call
-  // returns false and leaves the record alone, until the thread moves on.
-  TCanMessage untouched{};
-  untouched.ID = 0xABC;
-  bool got = comm.ReceiveMessage(untouched);
-  EXPECT_EQ(untouched.ID, got ? 0x20u : 0xABCu);
-  WaitFor([&] { return got || comm.ReceiveMessage(m); });
-  if (!got) {
-    EXPECT_EQ(m.ID, 0x20u);
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
+  EXPECT_EQ(m.ID, 0x20u);
+  // Both taken; the thread polls on and finds nothing more.
+  const long polls = CountPrefix(Requests(), "00 05");
+  ASSERT_TRUE(WaitFor([&] { return CountPrefix(Requests(), "00 05") > polls + 10; }));
+  EXPECT_FALSE(comm.ReceiveMessage(untouched));
+  EXPECT_EQ(untouched.ID, 0xABCu);
+}
+
+// A thread the system cannot start (here: a stack size it refuses) counts
+// as finished: hand-overs return at once, the record handed over is freed,
+// and destruction neither waits nor leaves the adapter open.
+TEST_F(Comm, ThreadThatNeverStartedNeitherHangsNorLeaks) {
+  auto *comm = new TDevComm(&vni, "A1", TDevComm::ReceiveQueueBound, 1);
+  EXPECT_TRUE(comm->Finished());
+  EXPECT_FALSE(comm->TransmitMessage(Frame(1)));
+  EXPECT_FALSE(comm->SendStart());
+  EXPECT_FALSE(comm->SendFilter(TFilterBank{}));
+  TCanMessage m{};
+  EXPECT_FALSE(comm->ReceiveMessage(m));
+  delete comm;
+  EXPECT_FALSE(vni.IsOpen());
+  EXPECT_EQ(sim_open_handles(), 0);
+}
+
+// Stopping the loop keeps what the thread had received: every frame comes
+// out once, in order, after the stop.
+TEST_F(Comm, StopKeepsTheFramesNotYetTaken) {
+  TDevComm comm(&vni, "A1");
+  ASSERT_TRUE(comm.SendStart());
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
+  for (uint32_t id = 0; id < 40; ++id) {
+    auto f = FrameBytes(0, 0, 0, id);
+    sim_inject_frame("A1", f.data());
   }
+  TCanMessage m{};
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
+  std::vector<uint32_t> ids{m.ID};
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceivedFrames() == 40; }));
+  comm.Stop();
+  while (comm.ReceiveMessage(m))
+    ids.push_back(m.ID);
+  ASSERT_EQ(ids.size(), 40u);
+  for (uint32_t i = 0; i < 40; ++i)
+    EXPECT_EQ(ids[i], i);
+  EXPECT_FALSE(comm.TransmitMessage(Frame(1)));
 }
 
 TEST_F(Comm, TransmittedFramesReachTheAdapterInOrder) {
   TDevComm comm(&vni, "A1");
   for (uint32_t id = 1; id <= 30; ++id)
     ASSERT_TRUE(comm.TransmitMessage(Frame(id)));
-  WaitFor([] { return sim_frames_transmitted("A1") == 30; });
+  ASSERT_TRUE(WaitFor([] { return sim_frames_transmitted("A1") == 30; }));
   std::vector<uint32_t> ids;
   for (const auto &w : Trace())
     if (w.out && w.bytes.size() == 20)
@@ -131,10 +179,10 @@ TEST_F(Comm, RefusedFrameBlocksTheQueueUntilAccepted) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.TransmitMessage(Frame(0x111)));
   ASSERT_TRUE(comm.TransmitMessage(Frame(0x222)));
-  WaitFor([] { return CountPrefix(Requests(), "01 05 00 00 00 01 00 00 11 01") >= 5; });
+  ASSERT_TRUE(WaitFor([] { return CountPrefix(Requests(), "01 05 00 00 00 01 00 00 11 01") >= 5; }));
   EXPECT_EQ(CountPrefix(Requests(), "01 05 00 00 00 01 00 00 22 02"), 0);
   sim_set_transmit_status("A1", 1);
-  WaitFor([] { return sim_frames_transmitted("A1") == 2; });
+  ASSERT_TRUE(WaitFor([] { return sim_frames_transmitted("A1") == 2; }));
   auto reqs = Requests();
   EXPECT_EQ(CountPrefix(reqs, "01 05 00 00 00 01 00 00 22 02"), 1);
 }
@@ -145,7 +193,7 @@ TEST_F(Comm, FourteenFiltersReachTheAdapterInCallOrder) {
   for (const auto &f : table)
     ASSERT_TRUE(comm.SendFilter(f));
   EXPECT_EQ(table[3].Command, 0); // the caller's records stay untouched
-  WaitFor([] { return CountPrefix(Requests(), "11 05") == 14; });
+  ASSERT_TRUE(WaitFor([] { return CountPrefix(Requests(), "11 05") == 14; }));
   std::vector<int> banks;
   for (const auto &r : Requests())
     if (r.rfind("11 05", 0) == 0)
@@ -161,7 +209,7 @@ TEST_F(Comm, ConfigurationAndStartAreSent) {
   c.LoopbackMode = 1;
   ASSERT_TRUE(comm.SendDeviceConfig(c));
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
   EXPECT_EQ(Count(Requests(), "01 04 07 00 00 01 00 00"), 1);
   EXPECT_EQ(c.Command, 0);
 }
@@ -170,15 +218,15 @@ TEST_F(Comm, DestructionWithFramesQueuedEverywhereFreesThem) {
   sim_set_transmit_status("A1", 0);
   auto *comm = new TDevComm(&vni, "A1");
   ASSERT_TRUE(comm->SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
   for (uint32_t id = 1; id <= 10; ++id) {
     auto f = FrameBytes(4, 0, 0, id);
     sim_inject_frame("A1", f.data());
     ASSERT_TRUE(comm->TransmitMessage(Frame(id)));
   }
-  WaitFor([&] { return comm->ReceiveBacklog() >= 5; });
+  ASSERT_TRUE(WaitFor([&] { return comm->ReceiveBacklog() >= 5; }));
   TCanMessage m{};
-  WaitFor([&] { return comm->ReceiveMessage(m); }); // one taken, others offered and queued
+  ASSERT_TRUE(WaitFor([&] { return comm->ReceiveMessage(m); })); // one taken, others offered and queued
   delete comm; // leak checks run under the sanitizer build
   EXPECT_FALSE(vni.IsOpen());
 }
@@ -203,7 +251,7 @@ TEST_F(Comm, AdapterUnpluggedDuringHeavyTrafficIsNeverReleasedUnderATransfer) {
   ASSERT_TRUE(comm.SendStart());
   for (uint32_t id = 0; id < 200; ++id)
     comm.TransmitMessage(Frame(id));
-  WaitFor([&] { return comm.ReceivedFrames() > 50; });
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceivedFrames() > 50; }));
   sim_unplug("A1");
   EXPECT_TRUE(vni.CheckRemoved());
   EXPECT_FALSE(vni.IsOpen());
@@ -218,20 +266,20 @@ TEST_F(Comm, FramesBeyondTheBoundAreDroppedAndCountedAndTheRestKeepOrder) {
   sim_set_flood("A1", 1);
   TDevComm comm(&vni, "A1", 10);
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([&] { return comm.DroppedFrames() > 20; });
+  ASSERT_TRUE(WaitFor([&] { return comm.DroppedFrames() > 20; }));
   EXPECT_LE(comm.ReceiveBacklog(), 10u);
   // The flood numbers its frames in data bytes 0 to 3; the first ten were
   // kept in order, whatever came later.
   TCanMessage m{};
   for (uint32_t n = 0; n < 10; ++n) {
-    WaitFor([&] { return comm.ReceiveMessage(m); });
+    ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
     uint32_t seq = (m.Data[0] << 24) | (m.Data[1] << 16) | (m.Data[2] << 8) | m.Data[3];
     EXPECT_EQ(seq, n);
   }
   // Later frames still come in rising order, with gaps where frames were dropped.
   uint32_t last = 9;
   for (int k = 0; k < 5; ++k) {
-    WaitFor([&] { return comm.ReceiveMessage(m); });
+    ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
     uint32_t seq = (m.Data[0] << 24) | (m.Data[1] << 16) | (m.Data[2] << 8) | m.Data[3];
     EXPECT_GT(seq, last);
     last = seq;
@@ -241,18 +289,18 @@ TEST_F(Comm, FramesBeyondTheBoundAreDroppedAndCountedAndTheRestKeepOrder) {
 TEST_F(Comm, CallingUntilFalseTakesEveryWaitingFrameInOrder) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
   for (uint32_t id = 0; id < 300; ++id) {
     auto f = FrameBytes(4, 0, 0, 0x10000 + id);
     sim_inject_frame("A1", f.data());
   }
-  WaitFor([&] { return comm.ReceivedFrames() == 300; });
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceivedFrames() == 300; }));
   // Every frame is now with the thread: queued or on offer as one batch.
   std::vector<uint32_t> ids;
   TCanMessage m{};
   int drains = 0;
   while (ids.size() < 300) {
-    WaitFor([&] { return comm.ReceiveMessage(m); });
+    ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
     ids.push_back(m.ID);
     while (comm.ReceiveMessage(m))
       ids.push_back(m.ID);
@@ -274,7 +322,7 @@ TEST_F(Comm, CallingUntilFalseTakesEveryWaitingFrameInOrder) {
 TEST_F(Comm, ReceivedFramesAreStampedInOrderAcrossBatches) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.SendStart());
-  WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; });
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
   std::vector<TStampedFrame> got;
   for (int batch = 0; batch < 5; ++batch) {
     const int64_t before = comm.ElapsedUs();
@@ -308,18 +356,18 @@ TEST_F(Comm, AcceptedFramesAreStampedInHandOverOrder) {
   const int64_t before = comm.ElapsedUs();
   for (uint32_t id = 1; id <= 10; ++id)
     ASSERT_TRUE(comm.TransmitMessage(Frame(id)));
-  WaitFor([] { return CountPrefix(Requests(), "01 05") >= 3; });
+  ASSERT_TRUE(WaitFor([] { return CountPrefix(Requests(), "01 05") >= 3; }));
   TTransmitStamp stamp;
   EXPECT_FALSE(comm.TakeTransmitStamp(stamp));
   const int64_t accepting = comm.ElapsedUs();
   sim_set_transmit_status("A1", 1);
-  WaitFor([] { return sim_frames_transmitted("A1") == 10; });
+  ASSERT_TRUE(WaitFor([] { return sim_frames_transmitted("A1") == 10; }));
   std::vector<TTransmitStamp> stamps;
-  WaitFor([&] {
+  ASSERT_TRUE(WaitFor([&] {
     while (comm.TakeTransmitStamp(stamp))
       stamps.push_back(stamp);
     return stamps.size() == 10;
-  });
+  }));
   for (uint64_t i = 0; i < 10; ++i) {
     EXPECT_EQ(stamps[i].Seq, i);
     EXPECT_GE(stamps[i].TimeUs, accepting);

@@ -10,6 +10,11 @@
 
 #include <QComboBox>
 #include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -44,6 +49,26 @@ TEST_F(FrameLog, ReceivedFramesAreLoggedCountedAndSelected) {
   EXPECT_EQ(FormMain->RxLine(1), "Rx\tExt\t1ABCD\t0A");
   EXPECT_EQ(FormMain->RxItemIndex(), 1);
   EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 2");
+}
+
+// Frames the communication thread already holds when the user disconnects
+// reach the log and the counter: while this test runs, no event is
+// processed, so the receive timer cannot take them before the click.
+TEST_F(FrameLog, DisconnectKeepsTheFramesAlreadyTakenFromTheAdapter) {
+  Settle();
+  const int before = FormMain->RxCounter();
+  const int lines = FormMain->RxLineCount();
+  for (uint32_t id = 0; id < 20; ++id)
+    Inject(0x200 + id);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (sim_frames_delivered("A1") < 20 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_EQ(sim_frames_delivered("A1"), 20);
+  QTest::mouseClick(FormMain->SpeedButtonConnect, Qt::LeftButton);
+  ASSERT_EQ(FormMain->DevComm(), nullptr);
+  EXPECT_EQ(FormMain->RxCounter(), before + 20);
+  ASSERT_EQ(FormMain->RxLineCount(), lines + 20);
+  EXPECT_EQ(FormMain->RxLine(lines + 19), "Rx\tStd\t  213\t11\t22");
 }
 
 TEST_F(FrameLog, OnlyTransmittedViewCountsReceivedFramesWithoutLines) {
