@@ -29,6 +29,7 @@ public:
   void Request(const uint8_t *data, int length);
   // The reply waiting for the host's next read, if any.
   std::optional<std::vector<uint8_t>> TakeReply();
+  bool HasReply() const { return reply_.has_value(); }
   void ReplaceNextReply(std::vector<uint8_t> bytes) { forcedReply_ = std::move(bytes); }
 
   // A frame seen on the bus: kept if started and the filters accept it.

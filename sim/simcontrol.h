@@ -51,6 +51,12 @@ SIM_API void sim_set_read_failures(int count, int code);
 SIM_API void sim_set_next_reply(const uint8_t *bytes, int length);
 // Each transfer takes this long, outside the simulator's lock.
 SIM_API void sim_set_transfer_delay_us(int us);
+// The adapter's reply to a command (its command word; 0: every command
+// without a latency of its own) becomes readable this long after the
+// request. A read waits for it up to its time-out and returns the library's
+// time-out code when it comes later; a read with no reply coming waits out
+// its time-out.
+SIM_API void sim_set_reply_latency_us(const char *serial, uint16_t command, int us);
 
 // Wire trace of every transfer, both ways.
 typedef struct {
@@ -59,6 +65,10 @@ typedef struct {
   int result;     // what the library call returned
   int length;     // bytes moved (0 on an error)
   uint8_t bytes[64];
+  int timeout_ms; // the time-out the caller gave
+  // For a read: microseconds from the end of the device's last write to the
+  // start of this read.
+  long after_write_us;
 } SimTraceEntry;
 SIM_API int sim_trace_count(void);
 SIM_API int sim_trace_entry(int index, SimTraceEntry *entry);
@@ -78,6 +88,9 @@ SIM_API long sim_frames_delivered(const char *serial);
 SIM_API long sim_transfers_entered(void);
 // Open handles on all devices (claimed interfaces included).
 SIM_API int sim_open_handles(void);
+// Handles closed while a transfer on them was still in progress (a closed
+// handle in use is a use after free in the real library).
+SIM_API int sim_closed_under_transfer(void);
 
 #ifdef __cplusplus
 }

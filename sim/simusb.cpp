@@ -15,6 +15,7 @@
 
 #include <usb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -42,6 +43,9 @@ struct Device {
   int generation = 0; // rises at every unplug; older handles are dead
   std::unique_ptr<SimAdapterModel> model;
   std::unique_ptr<struct usb_device> dev;
+  std::map<uint16_t, int> replyLatencyUs; // by command word; 0: the others
+  int64_t replyReadyUs = 0; // when the waiting reply becomes readable
+  int64_t lastWriteEndUs = 0;
 };
 
 struct Handle {
@@ -66,6 +70,8 @@ struct Sim {
   int readFailures = 0, readFailCode = 0;
   int delayUs = 0;
   int trafficMs = 0;
+  std::map<usb_dev_handle *, int> inFlight; // transfers under way per handle
+  int closedUnderTransfer = 0;
   std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
 };
 
@@ -155,8 +161,11 @@ Handle *Get(Sim &s, usb_dev_handle *h) {
 
 bool Alive(const Handle *h) { return h && h->device->plugged && h->generation == h->device->generation; }
 
-void Trace(Sim &s, int out, const Device *d, int result, const void *bytes, int length) {
+void Trace(Sim &s, int out, const Device *d, int result, const void *bytes, int length, int timeout = 0,
+           long afterWriteUs = 0) {
   SimTraceEntry e{};
+  e.timeout_ms = timeout;
+  e.after_write_us = afterWriteUs;
   e.out = out;
   e.device = d ? d->index : -1;
   e.result = result;
@@ -201,6 +210,17 @@ void Delay(Sim &s) {
 
 int64_t NowMs(Sim &s) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - s.epoch).count();
+}
+
+int64_t NowUs(Sim &s) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - s.epoch).count();
+}
+
+int LatencyFor(const Device &d, uint16_t command) {
+  auto it = d.replyLatencyUs.find(command);
+  if (it == d.replyLatencyUs.end())
+    it = d.replyLatencyUs.find(0);
+  return it == d.replyLatencyUs.end() ? 0 : it->second;
 }
 
 } // namespace
@@ -277,6 +297,8 @@ EXPORT int usb_close(usb_dev_handle *dev) {
   Sim &s = S();
   std::lock_guard<std::mutex> l(s.m);
   Call(s, "usb_close");
+  if (s.inFlight[dev] > 0)
+    ++s.closedUnderTransfer;
   return s.handles.erase(dev) ? 0 : -EINVAL;
 }
 
@@ -360,7 +382,7 @@ EXPORT int usb_resetep(usb_dev_handle *dev, unsigned int ep) {
 }
 #endif
 
-EXPORT int usb_bulk_write(usb_dev_handle *dev, int ep, const char *bytes, int size, int) {
+EXPORT int usb_bulk_write(usb_dev_handle *dev, int ep, const char *bytes, int size, int timeout) {
   Sim &s = S();
   Delay(s);
   std::lock_guard<std::mutex> l(s.m);
@@ -379,20 +401,25 @@ EXPORT int usb_bulk_write(usb_dev_handle *dev, int ep, const char *bytes, int si
   else {
     d->model->Tick(NowMs(s));
     d->model->Request(reinterpret_cast<const uint8_t *>(bytes), size);
+    const uint16_t command = size >= 2 ? static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) | (static_cast<uint8_t>(bytes[1]) << 8)) : 0;
+    d->lastWriteEndUs = NowUs(s);
+    d->replyReadyUs = d->lastWriteEndUs + LatencyFor(*d, command);
     result = size;
   }
-  Trace(s, 1, d, result, bytes, result > 0 ? size : 0);
+  Trace(s, 1, d, result, bytes, result > 0 ? size : 0, timeout);
   return result;
 }
 
-EXPORT int usb_bulk_read(usb_dev_handle *dev, int ep, char *bytes, int size, int) {
+EXPORT int usb_bulk_read(usb_dev_handle *dev, int ep, char *bytes, int size, int timeout) {
   Sim &s = S();
   Delay(s);
-  std::lock_guard<std::mutex> l(s.m);
+  std::unique_lock<std::mutex> l(s.m);
   Call(s, "usb_bulk_read");
   Handle *h = Get(s, dev);
   Device *d = h ? h->device : nullptr;
-  int result;
+  const int64_t start = NowUs(s);
+  const long afterWrite = d ? static_cast<long>(start - d->lastWriteEndUs) : 0;
+  int result = 0;
   std::vector<uint8_t> reply;
   if (!h)
     result = -EINVAL;
@@ -402,19 +429,35 @@ EXPORT int usb_bulk_read(usb_dev_handle *dev, int ep, char *bytes, int size, int
     result = fault;
   else if (ep != 0x82 || size < 0 || (size > 0 && !bytes))
     result = -EINVAL;
-  else if (auto r = d->model->TakeReply()) {
-    reply = std::move(*r);
-    if (static_cast<int>(reply.size()) > size) {
-      result = -EOVERFLOW;
-    } else {
-      if (!reply.empty())
-        std::memcpy(bytes, reply.data(), reply.size());
-      result = static_cast<int>(reply.size());
+  else {
+    // The reply comes when the adapter has it ready: within the time-out it
+    // is waited for, later it is the library's time-out.
+    const int64_t limit = static_cast<int64_t>(timeout) * 1000;
+    const bool coming = d->model->HasReply();
+    const int64_t wait = coming ? std::max<int64_t>(0, d->replyReadyUs - start) : limit;
+    const bool inTime = coming && wait <= limit;
+    const int64_t sleep = inTime ? wait : limit;
+    if (sleep > 0) {
+      ++s.inFlight[dev];
+      l.unlock();
+      std::this_thread::sleep_for(std::chrono::microseconds(sleep));
+      l.lock();
+      --s.inFlight[dev];
     }
-  } else {
-    result = -ETIMEDOUT; // nothing to answer
+    if (!inTime || !Alive(h) || !d->model->HasReply()) {
+      result = Alive(h) ? -ETIMEDOUT : -ENODEV;
+    } else {
+      reply = std::move(*d->model->TakeReply());
+      if (static_cast<int>(reply.size()) > size) {
+        result = -EOVERFLOW;
+      } else {
+        if (!reply.empty())
+          std::memcpy(bytes, reply.data(), reply.size());
+        result = static_cast<int>(reply.size());
+      }
+    }
   }
-  Trace(s, 0, d, result, reply.data(), result > 0 ? result : 0);
+  Trace(s, 0, d, result, reply.data(), result > 0 ? result : 0, timeout, afterWrite);
   return result;
 }
 
@@ -443,6 +486,8 @@ EXPORT void sim_reset(void) {
   s.writeFailures = s.readFailures = 0;
   s.delayUs = 0;
   s.trafficMs = 0;
+  s.inFlight.clear();
+  s.closedUnderTransfer = 0;
 }
 
 EXPORT void sim_add_adapter(const char *serial) { LOCKED; AddDevice(s, 0x20A0, 0x41E8, serial); }
@@ -509,6 +554,11 @@ EXPORT void sim_set_next_reply(const uint8_t *bytes, int length) {
     d->model->ReplaceNextReply(std::vector<uint8_t>(bytes, bytes + std::max(length, 0)));
 }
 EXPORT void sim_set_transfer_delay_us(int us) { LOCKED; s.delayUs = us; }
+EXPORT void sim_set_reply_latency_us(const char *serial, uint16_t command, int us) {
+  LOCKED;
+  if (Device *d = Find(s, serial))
+    d->replyLatencyUs[command] = us;
+}
 
 EXPORT int sim_trace_count(void) { LOCKED; return static_cast<int>(s.trace.size()); }
 EXPORT int sim_trace_entry(int index, SimTraceEntry *entry) {
@@ -543,6 +593,7 @@ EXPORT long sim_rx_backlog(const char *serial) { LOCKED; Device *d = Find(s, ser
 EXPORT long sim_frames_delivered(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->delivered : -1; }
 EXPORT int sim_open_handles(void) { LOCKED; return static_cast<int>(s.handles.size()); }
 EXPORT long sim_transfers_entered(void) { return Entered.load(); }
+EXPORT int sim_closed_under_transfer(void) { LOCKED; return s.closedUnderTransfer; }
 
 // At process end, what each adapter saw, for tests that run the whole program.
 __attribute__((destructor)) static void WriteReport() {

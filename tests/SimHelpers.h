@@ -14,6 +14,8 @@ struct WireRecord {
   int device;
   int result;
   std::vector<uint8_t> bytes;
+  int timeoutMs;
+  long afterWriteUs; // reads: since the device's last write ended
 };
 
 inline std::vector<WireRecord> Trace() {
@@ -22,7 +24,8 @@ inline std::vector<WireRecord> Trace() {
   for (int i = 0; i < n; ++i) {
     SimTraceEntry e;
     if (sim_trace_entry(i, &e))
-      r.push_back({e.out != 0, e.device, e.result, std::vector<uint8_t>(e.bytes, e.bytes + e.length)});
+      r.push_back({e.out != 0, e.device, e.result, std::vector<uint8_t>(e.bytes, e.bytes + e.length), e.timeout_ms,
+                   e.after_write_us});
   }
   return r;
 }

@@ -219,6 +219,77 @@ TEST_F(Vni, DeviceInfoFailsOnlyOnShortReplyOrUnsentRequest) {
   EXPECT_EQ(DeviceInfoSerial(i), std::string(56, 'Z'));
 }
 
+// The time-out of every transfer of a connection as the caller gives it,
+// and the 1 ms pause before the replies of the handshake and the
+// information request.
+TEST_F(Vni, EachTransferHasItsTimeOutAndTheRepliesThatNeedItTheirPause) {
+  TVNI vni;
+  ASSERT_TRUE(vni.Open("A1"));
+  TDeviceInfo info{};
+  ASSERT_TRUE(vni.ReadDeviceInfo(&info));
+  TDeviceConfig config{};
+  ASSERT_TRUE(vni.WriteConfig(&config));
+  TFilterBank bank = DefaultFilterTable()[0];
+  ASSERT_TRUE(vni.WriteFilter(&bank));
+  ASSERT_TRUE(vni.Start(true, true));
+  TCanMessage m{};
+  vni.ReceiveFrame(&m);
+  ASSERT_TRUE(vni.TransmitFrame(&m));
+  vni.Close();
+  std::vector<std::string> seen;
+  for (const auto &w : Trace()) {
+    std::string line = (w.out ? "w " : "r ") + std::to_string(w.timeoutMs);
+    if (w.out)
+      line += " " + Hex({w.bytes[0], w.bytes[1]});
+    seen.push_back(line);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"w 10 01 01", "r 10", "w 10 00 02", "r 100", "w 10 01 04", "w 100 11 05",
+                                            "r 100", "w 10 01 03", "w 10 00 05", "r 100", "w 10 01 05", "r 100",
+                                            "w 10 00 01"}));
+  const auto t = Trace();
+  EXPECT_GE(t[1].afterWriteUs, 1000); // handshake reply
+  EXPECT_GE(t[3].afterWriteUs, 1000); // information record
+}
+
+// Replies that come late: within the time-out they are read, later they
+// count as not come (a refused handshake becomes consent, a late
+// acceptance a refusal).
+TEST_F(Vni, RepliesAreWaitedForUpToTheirTimeOut) {
+  TVNI vni;
+  // The handshake's reply time-out is 10 ms.
+  sim_set_handshake_status("A1", 0);
+  sim_set_reply_latency_us("A1", 0x0101, 5000);
+  EXPECT_FALSE(vni.Open("A1"));
+  sim_set_reply_latency_us("A1", 0x0101, 500000);
+  ASSERT_TRUE(vni.Open("A1"));
+  // The other replies have 100 ms.
+  auto late = [](uint16_t command, int us) { sim_set_reply_latency_us("A1", command, us); };
+  TDeviceInfo info{};
+  late(0x0200, 50000);
+  EXPECT_TRUE(vni.ReadDeviceInfo(&info));
+  late(0x0200, 1000000);
+  EXPECT_FALSE(vni.ReadDeviceInfo(&info));
+  TFilterBank bank = DefaultFilterTable()[0];
+  late(0x0511, 50000);
+  EXPECT_TRUE(vni.WriteFilter(&bank));
+  late(0x0511, 1000000);
+  EXPECT_FALSE(vni.WriteFilter(&bank));
+  ASSERT_TRUE(vni.Start(true, true));
+  auto frame = FrameBytes(0, 0, 1, 0x123, {0x42});
+  TCanMessage m{};
+  late(0x0500, 50000);
+  sim_inject_frame("A1", frame.data());
+  EXPECT_TRUE(vni.ReceiveFrame(&m));
+  EXPECT_EQ(m.ID, 0x123u);
+  late(0x0500, 1000000);
+  sim_inject_frame("A1", frame.data());
+  EXPECT_FALSE(vni.ReceiveFrame(&m));
+  late(0x0501, 50000);
+  EXPECT_TRUE(vni.TransmitFrame(&m));
+  late(0x0501, 1000000);
+  EXPECT_FALSE(vni.TransmitFrame(&m));
+}
+
 TEST_F(Vni, CommandTableHoldsTheNineBareCommands) {
   std::vector<std::string> words;
   for (const auto &c : CommandTable)

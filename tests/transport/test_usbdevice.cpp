@@ -39,7 +39,8 @@ TEST_F(UsbDevice, BareDeviceNeverFindsAnything) {
 
 TEST_F(UsbDevice, ListsMatchingDevicesInBusOrderAndOpensBySerial) {
   sim_add_adapter("A1");
-  sim_add_device(0x046D, 0xC52B, "MOUSE"); // another product on the bus
+  sim_add_device(0x046D, 0xC52B, "MOUSE"); // another maker's product on the bus
+  sim_add_device(0x20A0, 0x41E9, "SIBLING"); // our vendor id, another product
   sim_add_adapter("B2");
   AdapterDevice dev;
   std::vector<std::string> list{"stale"};
@@ -55,7 +56,7 @@ TEST_F(UsbDevice, ListsMatchingDevicesInBusOrderAndOpensBySerial) {
   EXPECT_EQ(dev.BulkWrite("\x00\x05\x00\x00", 4, 10), 4);
   auto t = Trace();
   ASSERT_FALSE(t.empty());
-  EXPECT_EQ(t.back().device, 2);
+  EXPECT_EQ(t.back().device, 3);
   (void)byte;
 
   EXPECT_FALSE(dev.Open("A1")); // already open: untouched
@@ -69,6 +70,8 @@ TEST_F(UsbDevice, ListsMatchingDevicesInBusOrderAndOpensBySerial) {
   dev.Close();
   EXPECT_EQ(dev.SerialNumber(), "A1"); // kept after closing
   EXPECT_FALSE(dev.Open("b2"));       // case matters
+  EXPECT_FALSE(dev.Open("SIBLING")); // the product id counts too
+  EXPECT_EQ(sim_open_handles(), 0);
 }
 
 TEST_F(UsbDevice, DeviceWithoutReadableSerialIsNotListedButOpensWithEmptyRequest) {
@@ -224,6 +227,29 @@ TEST_F(UsbDevice, CloseWaitsForATransferInProgress) {
   auto t = Trace();
   ASSERT_EQ(t.size(), 1u);
   EXPECT_EQ(t[0].result, 4); // the write ran on a live handle
+  EXPECT_EQ(sim_open_handles(), 0);
+}
+
+// A read waiting for a slow reply holds its direction: Close waits for it
+// before the handle is released, and the read gets its reply.
+TEST_F(UsbDevice, CloseWaitsForAReadAwaitingItsReply) {
+  sim_add_adapter("A1");
+  AdapterDevice dev;
+  ASSERT_TRUE(dev.Open("A1"));
+  sim_set_reply_latency_us("A1", 0x0500, 80000);
+  ASSERT_EQ(dev.BulkWrite("\x00\x05\x00\x00", 4, 10), 4);
+  const long before = sim_transfers_entered();
+  int got = 0;
+  std::thread reader([&] {
+    char b[20];
+    got = dev.BulkRead(b, 20, 100);
+  });
+  while (sim_transfers_entered() == before)
+    std::this_thread::yield();
+  dev.Close();
+  reader.join();
+  EXPECT_EQ(got, 20); // the reply came on a live handle
+  EXPECT_EQ(sim_closed_under_transfer(), 0);
   EXPECT_EQ(sim_open_handles(), 0);
 }
 
