@@ -2,7 +2,7 @@
 #include "UnitFilter.h"
 
 #include "dialogs/LimitedEdit.h"
-#include "dialogs/UnitEditMsg.h"
+#include "can/FrameText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

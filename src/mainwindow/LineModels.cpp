@@ -13,28 +13,6 @@
 #include <cmath>
 #include <cstring>
 
-TLogLine TLogLine::From(TDirection dir, const TCanMessage &msg, int64_t timeUs) {
-  TLogLine l;
-  l.TimeUs = timeUs;
-  l.ID = msg.ID;
-  l.IDType = msg.IDType;
-  l.RTR = msg.RTR;
-  l.DLC = msg.DLC;
-  l.Direction = dir;
-  std::memcpy(l.Data, msg.Data, sizeof l.Data);
-  return l;
-}
-
-TCanMessage TLogLine::Message() const {
-  TCanMessage m{};
-  m.ID = ID;
-  m.IDType = IDType;
-  m.RTR = RTR;
-  m.DLC = DLC;
-  std::memcpy(m.Data, Data, sizeof Data);
-  return m;
-}
-
 int TFrameLogModel::rowCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : static_cast<int>(FLines.size());
 }

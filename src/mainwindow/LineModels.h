@@ -5,31 +5,13 @@
 // millions of lines stay cheap; the transmit list keeps its line texts, which
 // are also what set-up files store.
 
-#include "adapter/Vni_if.h"
+#include "can/LogLine.h"
 
 #include <QAbstractListModel>
 #include <QStringList>
 #include <QStyledItemDelegate>
 
 #include <vector>
-
-enum class TDirection : uint8_t { Rx, Tx };
-
-// One frame log line: the frame's shown fields, its direction and its time
-// stamp (microseconds since its connection was made).
-struct TLogLine {
-  uint32_t ID;
-  uint8_t IDType;
-  uint8_t RTR;
-  uint8_t DLC;
-  TDirection Direction;
-  uint8_t Data[8];
-  int64_t TimeUs;
-
-  static TLogLine From(TDirection dir, const TCanMessage &msg, int64_t timeUs = 0);
-  TCanMessage Message() const;
-};
-static_assert(sizeof(TLogLine) == 24);
 
 // Seconds with six decimals, as the time column shows a stamp.
 QString TimeStampText(int64_t timeUs);

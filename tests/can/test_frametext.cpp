@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 TCanMessage Msg(uint8_t idType, uint8_t rtr, uint8_t dlc, uint32_t id, std::vector<uint8_t> data = {}) {
@@ -105,6 +107,57 @@ TEST(HexToInt, Rules) {
   EXPECT_EQ(HexToInt("1G"), 0x10u);
   EXPECT_EQ(HexToInt("  7FF"), 0x7FFu);
   EXPECT_EQ(HexToInt(QString::fromUtf8("\xC3\xA4""1")), 0x1u); // any other character counts as 0
+}
+
+} // namespace
+
+namespace {
+
+TCanMessage CandumpMsg(uint8_t idType, uint8_t rtr, uint8_t dlc, uint32_t id) {
+  TCanMessage m{};
+  m.Command = 0x0501;
+  m.IDType = idType;
+  m.RTR = rtr;
+  m.DLC = dlc;
+  m.ID = id;
+  for (int i = 0; i < dlc && !rtr; ++i)
+    m.Data[i] = static_cast<uint8_t>(0x3C + 17 * i);
+  return m;
+}
+
+// Every frame the export writes reads back as the same frame and stamp.
+TEST(CandumpLine, EveryWrittenKindReadsBack) {
+  int64_t stamp = 1700000000123456;
+  for (uint8_t idType : {0, 4})
+    for (uint8_t rtr : {0, 2})
+      for (uint8_t dlc = 0; dlc <= 8; ++dlc) {
+        const TCanMessage m = CandumpMsg(idType, rtr, dlc, idType ? 0x1ABCDEF0 + dlc : 0x700 + dlc);
+        const QByteArray line = CandumpLine(m, ++stamp, "vcan3");
+        const TCandumpRecord r = ParseCandumpLine(line.toStdString());
+        ASSERT_EQ(r.Kind, TCandumpKind::Frame) << line.toStdString();
+        EXPECT_EQ(r.WallUs, stamp);
+        EXPECT_EQ(r.Interface, "vcan3");
+        EXPECT_EQ(std::memcmp(&r.Msg, &m, sizeof m), 0) << line.toStdString();
+      }
+}
+
+TEST(CandumpLine, OtherToolsLinesAndDamagedOnes) {
+  TCandumpRecord r = ParseCandumpLine("(1436509052.249713) vcan0 044#2A366C2BBA T\r\n");
+  ASSERT_EQ(r.Kind, TCandumpKind::Frame);
+  EXPECT_EQ(r.Msg.DLC, 5);
+  EXPECT_EQ(r.Msg.Data[4], 0xBA);
+  r = ParseCandumpLine("(0.000001) can0 12345678#11.22.33");
+  ASSERT_EQ(r.Kind, TCandumpKind::Frame);
+  EXPECT_EQ(r.Msg.IDType, 4);
+  EXPECT_EQ(r.Msg.DLC, 3);
+  EXPECT_EQ(ParseCandumpLine("(1.000000) can0 123#r").Msg.RTR, 2);
+  EXPECT_EQ(ParseCandumpLine("(1.000000) can0 123##311223344").Kind, TCandumpKind::FdFrame);
+  EXPECT_EQ(ParseCandumpLine("(1.000000) can0 20000080#0000000000000000").Kind, TCandumpKind::Error);
+  for (const char *bad : {"", "# a comment", "(1.000000) can0", "(1.0) can0 123#11", "(x.000000) can0 123#11",
+                          "(1.000000) can0 12#11", "(1.000000) can0 123#1", "(1.000000) can0 800#11",
+                          "(1.000000) can0 123#112233445566778899", "(1.000000) can0 123#R9",
+                          "(1.000000) can0 123#11 X", "(1.000000)  123#11", "(1.000000) can0 1G3#11"})
+    EXPECT_EQ(ParseCandumpLine(bad).Kind, TCandumpKind::NotFrame) << bad;
 }
 
 } // namespace
