@@ -92,13 +92,11 @@ bool TBridge::Connect(const std::string &serial, const TDeviceConfig &config, co
     FComm.reset();
     return false;
   }
-  bool sent = FComm->SendDeviceConfig(config);
-  for (const TFilterBank &bank : filters)
-    sent = sent && FComm->SendFilter(bank);
-  sent = sent && FComm->SendStart();
-  if (!sent)
+  if (!FComm->SendSetUp(config, filters)) {
     FComm.reset();
-  return sent;
+    return false;
+  }
+  return true;
 }
 
 void TBridge::Disconnect() {
@@ -109,7 +107,7 @@ void TBridge::Disconnect() {
   while (FComm->ReceiveMessage(frame))
     ToInterface(frame.Msg);
   NoteDrops();
-  FCounters.DroppedNotAccepted = FHandedOver - FCounters.ToAdapter;
+  FCounters.DroppedNotAccepted = FComm->WaitingFrames();
   FComm.reset();
 }
 
@@ -159,7 +157,6 @@ bool TBridge::FromInterface() {
     return true;
   }
   if (FComm->TransmitMessage(new TCanMessage(FromCanFrame(f)))) {
-    ++FHandedOver;
     if (FVerbose)
       std::fprintf(FLog, "%s\n", CandumpText(FInterface, FNameWidth, f).c_str());
   } else {
@@ -187,7 +184,9 @@ int TBridge::Run(const std::atomic<bool> &stop) {
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
       ToInterface(frame.Msg);
-    auto room = [&] { return FHandedOver - FComm->AcceptedFrames() < TransmitBacklogBound; };
+    // Past the bound of frames waiting for the adapter the rest stays in the
+    // interface, where the kernel counts what its buffer cannot hold.
+    auto room = [&] { return FComm->TransmitRoom(); };
     // Without room the socket is not read, and not waited on either, so
     // that a stuck adapter does not make this loop spin.
     pollfd p{FFd, static_cast<short>(room() ? POLLIN : 0), 0};

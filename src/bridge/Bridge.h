@@ -40,12 +40,6 @@ std::string CandumpText(const std::string &source, int width, const can_frame &f
 
 class TBridge {
 public:
-  // Frames handed to the adapter and not yet accepted by it beyond this many
-  // are left in the socket: an adapter that cannot send (no bus, bus off)
-  // must not make the queue grow without end. The kernel then counts what
-  // its receive buffer cannot hold (reported as overflow).
-  static constexpr uint64_t TransmitBacklogBound = 1000;
-
   // fd: a socket carrying struct can_frame records, one per datagram; owned
   // by the caller. Log lines go to log (verbose only) and errors to err.
   TBridge(TVNI &adapter, int fd, std::string interfaceName, bool verbose, std::FILE *log, std::FILE *err);
@@ -79,7 +73,6 @@ private:
   int FNameWidth;
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
-  uint64_t FHandedOver = 0; // frames handed to the communication thread
   uint32_t FOverflowSeen = 0;
   uint64_t FReportedDrops = 0;
 };

@@ -12,7 +12,6 @@ int64_t WallClockUs() {
 TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiveBound, unsigned stackSize)
     : FAdapter(adapter), FSerialNumber(serialNumber), FReceiveBound(receiveBound), FConnectedAt(TClock::now()),
       FConnectedWallUs(WallClockUs()) {
-  FReceiveBuffer = new TCanMessage{};
   FDeviceInfo.Command = 0;
   // Open and read the information record here, on the caller's thread,
   // before the loop runs.
@@ -35,7 +34,6 @@ TDevComm::~TDevComm() {
   for (const TQueuedTransmit &t : FTransmitQueue)
     delete t.Msg;
   FTransmitQueue.clear();
-  delete FReceiveBuffer;
 }
 
 void TDevComm::Stop() {
@@ -67,85 +65,113 @@ void TDevComm::run() {
   FFinished.store(1, std::memory_order_release);
 }
 
+// One round: at most one frame taken from the transmit slot and one sent,
+// one receive poll, the receive slot served, at most one command. The pause
+// after a round is set by its work: 1 ms after a transmit attempt, a frame
+// received or a start command, 5 ms after a configuration or filter
+// command; it keeps its length until other work sets it again.
 void TDevComm::Execute() {
   FFinished.store(0, std::memory_order_release);
   unsigned long sleepMs = 0;
   while (!FTerminate.load(std::memory_order_acquire)) {
     if (FAdapter->IsOpen()) {
-      // Transmit slot. Taken with a compare-and-swap so that a hand-over
-      // that gives up (see TransmitMessage) and this take cannot both win.
-      // The pointer is read before the flag is cleared: the moment it reads
-      // 0 the user interface may store the next one.
-      if (FTransmitFlag.load(std::memory_order_acquire) == TransmitFull) {
-        TCanMessage *pending = FPending;
-        int full = TransmitFull;
-        if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel))
-          FTransmitQueue.push_back({pending, FTakenSeq++});
-      }
-      // Transmit the head; it stays there until the adapter accepts it.
-      if (!FTransmitQueue.empty()) {
-        const TQueuedTransmit head = FTransmitQueue.front();
-        if (FAdapter->TransmitFrame(head.Msg)) {
-          FAccepted.fetch_add(1, std::memory_order_relaxed);
-          PushTransmitStamp(head.Seq);
-          delete head.Msg;
-          FTransmitQueue.pop_front();
-        }
+      TakeTransmitHandOver();
+      if (TransmitHead())
         sleepMs = 1;
-      }
-      // Receive poll.
-      if (FAdapter->ReceiveFrame(FReceiveBuffer)) {
-        const int64_t at = ElapsedUs();
-        FReceived.fetch_add(1, std::memory_order_relaxed);
-        if (FReceiveQueue.size() + FOffered.size() < FReceiveBound) {
-          FReceiveQueue.push_back({*FReceiveBuffer, at});
-        } else {
-          FDropped.fetch_add(1, std::memory_order_relaxed);
-        }
+      if (Poll())
         sleepMs = 1;
-      }
-      // Receive slot: release the taken batch, then offer all that is
-      // queued, in order.
-      if (FReceiveState.load(std::memory_order_acquire) == ReceiveTaken) {
-        FOffered.clear();
-        FReceiveState.store(ReceiveEmpty, std::memory_order_release);
-      }
-      if (FReceiveState.load(std::memory_order_acquire) == ReceiveEmpty && !FReceiveQueue.empty()) {
-        FOffered.assign(FReceiveQueue.begin(), FReceiveQueue.end());
-        FReceiveQueue.clear();
-        FReceiveState.store(ReceiveOffered, std::memory_order_release);
-      }
-      FBacklog.store(FReceiveQueue.size() + FOffered.size(), std::memory_order_relaxed);
-      // Command slot.
-      switch (FCommand.load(std::memory_order_acquire)) {
-      case vnicmd::Start:
-        FAdapter->Start(true, true);
-        FCommand.store(CommandFree, std::memory_order_release);
-        sleepMs = 1;
-        break;
-      case vnicmd::Config: {
-        TDeviceConfig c = FConfigBuffer;
-        FAdapter->WriteConfig(&c);
-        FCommand.store(CommandFree, std::memory_order_release);
-        sleepMs = 5;
-        break;
-      }
-      case vnicmd::Filter: {
-        TFilterBank f = FFilterBuffer;
-        FAdapter->WriteFilter(&f);
-        FCommand.store(CommandFree, std::memory_order_release);
-        sleepMs = 5;
-        break;
-      }
-      default:
-        break;
-      }
+      ServeReceiveSlot();
+      if (const unsigned long pause = CarryOutCommand())
+        sleepMs = pause;
     }
     if (sleepMs == 0)
       QThread::yieldCurrentThread();
     else
       QThread::msleep(sleepMs);
   }
+}
+
+// Taken with a compare-and-swap so that a hand-over that gives up (see
+// TransmitMessage) and this take cannot both win. The pointer is read before
+// the flag is cleared: the moment it reads empty the user interface may store
+// the next one.
+void TDevComm::TakeTransmitHandOver() {
+  if (FTransmitFlag.load(std::memory_order_acquire) != TransmitFull)
+    return;
+  TCanMessage *pending = FPending;
+  int full = TransmitFull;
+  if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel))
+    FTransmitQueue.push_back({pending, FTakenSeq++});
+}
+
+// The head stays in the queue until the adapter accepts it. True when a
+// frame was tried.
+bool TDevComm::TransmitHead() {
+  if (FTransmitQueue.empty())
+    return false;
+  const TQueuedTransmit head = FTransmitQueue.front();
+  if (FAdapter->TransmitFrame(head.Msg)) {
+    FAccepted.fetch_add(1, std::memory_order_release);
+    PushTransmitStamp(head.Seq);
+    delete head.Msg;
+    FTransmitQueue.pop_front();
+  }
+  return true;
+}
+
+// True when the adapter delivered a frame.
+bool TDevComm::Poll() {
+  if (!FAdapter->ReceiveFrame(&FReceiveBuffer))
+    return false;
+  const int64_t at = ElapsedUs();
+  FReceived.fetch_add(1, std::memory_order_relaxed);
+  if (FReceiveQueue.size() + FOffered.size() < FReceiveBound)
+    FReceiveQueue.push_back({FReceiveBuffer, at});
+  else
+    FDropped.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
+// Releases the batch the user interface took, then offers all that is
+// queued, in order.
+void TDevComm::ServeReceiveSlot() {
+  if (FReceiveState.load(std::memory_order_acquire) == ReceiveTaken) {
+    FOffered.clear();
+    FReceiveState.store(ReceiveEmpty, std::memory_order_release);
+  }
+  if (FReceiveState.load(std::memory_order_acquire) == ReceiveEmpty && !FReceiveQueue.empty()) {
+    FOffered.assign(FReceiveQueue.begin(), FReceiveQueue.end());
+    FReceiveQueue.clear();
+    FReceiveState.store(ReceiveOffered, std::memory_order_release);
+  }
+  FBacklog.store(FReceiveQueue.size() + FOffered.size(), std::memory_order_relaxed);
+}
+
+// The pause the command asks for afterwards; 0 when there was none.
+unsigned long TDevComm::CarryOutCommand() {
+  unsigned long pause = 0;
+  switch (FCommand.load(std::memory_order_acquire)) {
+  case vnicmd::Start:
+    FAdapter->Start(true, true);
+    pause = 1;
+    break;
+  case vnicmd::Config: {
+    TDeviceConfig c = FConfigBuffer;
+    FAdapter->WriteConfig(&c);
+    pause = 5;
+    break;
+  }
+  case vnicmd::Filter: {
+    TFilterBank f = FFilterBuffer;
+    FAdapter->WriteFilter(&f);
+    pause = 5;
+    break;
+  }
+  default:
+    return 0;
+  }
+  FCommand.store(CommandFree, std::memory_order_release);
+  return pause;
 }
 
 int64_t TDevComm::ElapsedUs() const {
@@ -171,12 +197,12 @@ bool TDevComm::TakeTransmitStamp(TTransmitStamp &stamp) {
 
 bool TDevComm::CanTake() const { return !FFinished.load(std::memory_order_acquire) && FAdapter->IsOpen(); }
 
-bool TDevComm::TransmitMessage(TCanMessage *msg) {
+std::optional<uint64_t> TDevComm::TransmitMessage(TCanMessage *msg) {
   if (!msg)
-    return false;
+    return std::nullopt;
   if (!CanTake()) {
     delete msg;
-    return false;
+    return std::nullopt;
   }
   FPending = msg;
   FTransmitFlag.store(TransmitFull, std::memory_order_release);
@@ -186,13 +212,28 @@ bool TDevComm::TransmitMessage(TCanMessage *msg) {
       int full = TransmitFull;
       if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel)) {
         delete msg;
-        return false;
+        return std::nullopt;
       }
-      return true;
+      break;
     }
     QThread::yieldCurrentThread();
   }
+  return FHandedOver++;
+}
+
+uint64_t TDevComm::WaitingFrames() const {
+  return FHandedOver - FAccepted.load(std::memory_order_acquire);
+}
+
+bool TDevComm::SendFilters(const TFilterTable &filters) {
+  for (const TFilterBank &bank : filters)
+    if (!SendFilter(bank))
+      return false;
   return true;
+}
+
+bool TDevComm::SendSetUp(const TDeviceConfig &config, const TFilterTable &filters) {
+  return SendDeviceConfig(config) && SendFilters(filters) && SendStart();
 }
 
 bool TDevComm::ReceiveMessage(TStampedFrame &frame) {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,6 @@ struct TTransmitStamp {
 };
 
 class TDevComm : public QThread {
-  Q_OBJECT
 public:
   using TClock = std::chrono::steady_clock;
   // Frames received beyond this many waiting in the receive queue are dropped
@@ -54,10 +54,20 @@ public:
   // ReceiveMessage, oldest first; AcceptedFrames is final from then on.
   void Stop();
 
-  // Hands a heap record over; returns once the thread has taken it. When the
-  // thread cannot take it (its loop has ended, or the adapter is closed) the
-  // record is freed here and false returned.
-  bool TransmitMessage(TCanMessage *msg);
+  // Frames handed over and not yet accepted by the adapter beyond this many
+  // are not handed over by senders that run on their own (cyclic transmit,
+  // the bridge): an adapter that cannot send (no bus, bus off) must not
+  // make the queue grow for as long as they run.
+  static constexpr uint64_t TransmitWaitingBound = 1000;
+
+  // Hands a heap record over; returns once the thread has taken it, with
+  // the frame's number in hand-over order (from 0), which its acceptance
+  // stamp carries. When the thread cannot take it (its loop has ended, or
+  // the adapter is closed) the record is freed here and nothing returned.
+  std::optional<uint64_t> TransmitMessage(TCanMessage *msg);
+  // Frames handed over and not yet accepted by the adapter.
+  uint64_t WaitingFrames() const;
+  bool TransmitRoom() const { return WaitingFrames() < TransmitWaitingBound; }
   // The next received frame, oldest first, one per call; false at once when
   // none is waiting. The thread offers everything it has queued as one
   // batch; the first call after an offer takes the whole batch and later
@@ -79,6 +89,11 @@ public:
   bool SendDeviceConfig(const TDeviceConfig &config);
   bool SendFilter(const TFilterBank &filter);
   bool SendStart();
+  // The fourteen banks, 0 first.
+  bool SendFilters(const TFilterTable &filters);
+  // What a connection begins with: the configuration, the fourteen filter
+  // banks and the start command, in this order.
+  bool SendSetUp(const TDeviceConfig &config, const TFilterTable &filters);
 
   const TDeviceInfo &DeviceInfo() const { return FDeviceInfo; }
   // Frames dropped because the receive queue was full.
@@ -97,6 +112,11 @@ protected:
 
 private:
   void Execute();
+  void TakeTransmitHandOver();
+  bool TransmitHead();
+  bool Poll();
+  void ServeReceiveSlot();
+  unsigned long CarryOutCommand();
   bool CanTake() const;
   bool WaitCommandSlot();
 
@@ -117,9 +137,10 @@ private:
     uint64_t Seq;
   };
   std::deque<TQueuedTransmit> FTransmitQueue;
-  uint64_t FTakenSeq = 0; // hand-overs taken so far, by the thread
+  uint64_t FTakenSeq = 0;   // hand-overs taken so far, by the thread
+  uint64_t FHandedOver = 0; // hand-overs made, by the user interface
   std::deque<TStampedFrame> FReceiveQueue;
-  TCanMessage *FReceiveBuffer = nullptr;
+  TCanMessage FReceiveBuffer{};
   TCanMessage *FPending = nullptr;
   std::vector<TStampedFrame> FOffered; // the batch on offer; owned by the thread
   // The user interface's side of the receive slot: the last batch taken,

@@ -40,9 +40,20 @@ QVariant TFrameLogModel::data(const QModelIndex &index, int role) const {
   return {};
 }
 
-void TFrameLogModel::SetTime(int row, int64_t timeUs) {
-  if (row < 0 || row >= static_cast<int>(FLines.size()))
+void TFrameLogModel::AwaitAcceptance(int row, uint64_t seq) {
+  if (row >= 0 && row < static_cast<int>(FLines.size()))
+    FAwaitingAcceptance.emplace_back(seq, static_cast<size_t>(row));
+}
+
+// Stamps come in hand-over order; a line whose stamp the thread could not
+// keep stays with its hand-over time.
+void TFrameLogModel::SetAcceptedTime(uint64_t seq, int64_t timeUs) {
+  while (!FAwaitingAcceptance.empty() && FAwaitingAcceptance.front().first < seq)
+    FAwaitingAcceptance.pop_front();
+  if (FAwaitingAcceptance.empty() || FAwaitingAcceptance.front().first != seq)
     return;
+  const int row = static_cast<int>(FAwaitingAcceptance.front().second);
+  FAwaitingAcceptance.pop_front();
   FLines[row].TimeUs = timeUs;
   if (FShowTime)
     emit dataChanged(index(row), index(row), {TimeRole});
@@ -57,7 +68,10 @@ void TFrameLogModel::SetShowTime(bool show) {
     emit dataChanged(index(0), index(static_cast<int>(FLines.size()) - 1));
 }
 
-void TFrameLogModel::BeginConnection(int64_t wallUs) { FConnections.emplace_back(FLines.size(), wallUs); }
+void TFrameLogModel::BeginConnection(int64_t wallUs) {
+  FConnections.emplace_back(FLines.size(), wallUs);
+  FAwaitingAcceptance.clear(); // a new connection numbers its frames from 0
+}
 
 int64_t TFrameLogModel::WallTimeUs(size_t row) const {
   if (row >= FLines.size())
@@ -89,6 +103,7 @@ void TFrameLogModel::Clear() {
   beginResetModel();
   FLines.clear();
   FLines.shrink_to_fit();
+  FAwaitingAcceptance.clear();
   // Lines added after the clearing still belong to the current connection.
   if (!FConnections.empty())
     FConnections = {{0, FConnections.back().second}};

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 
+#include <deque>
 #include <vector>
 
 // Seconds with six decimals, as the time column shows a stamp.
@@ -33,8 +34,10 @@ public:
   const TLogLine &At(size_t row) const { return FLines[row]; }
   size_t Count() const { return FLines.size(); }
 
-  // A transmitted frame's line gets the time the adapter accepted it.
-  void SetTime(int row, int64_t timeUs);
+  // A transmitted frame's line takes the time the adapter accepted it: the
+  // line of the frame handed over with number seq in this connection.
+  void AwaitAcceptance(int row, uint64_t seq);
+  void SetAcceptedTime(uint64_t seq, int64_t timeUs);
   void SetShowTime(bool show);
   bool ShowTime() const { return FShowTime; }
   // Lines appended from now on belong to a connection made at this
@@ -48,6 +51,8 @@ private:
   bool FShowTime = false;
   // The first line of each connection and the connection's wall-clock time.
   std::vector<std::pair<size_t, int64_t>> FConnections;
+  // Transmitted lines waiting for their acceptance time: number and row.
+  std::deque<std::pair<uint64_t, size_t>> FAwaitingAcceptance;
 };
 
 class TTextListModel : public QAbstractListModel {

@@ -448,14 +448,9 @@ void TFormMain::SpeedButtonConnectClick() {
     FTxCounter = 0;
     FPanels[0]->setText("connected");
     FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
-    FTxHandedOver = 0;
-    FTxAwaitingStamp.clear();
     ShowCounters();
     ShowRates(true);
-    FDevComm->SendDeviceConfig(FDevConfig);
-    for (const TFilterBank &bank : FFilter)
-      FDevComm->SendFilter(bank);
-    FDevComm->SendStart();
+    FDevComm->SendSetUp(FDevConfig, FFilter);
     TimerReceive->start();
   } else {
     delete FDevComm;
@@ -479,7 +474,6 @@ void TFormMain::Disconnect() {
   TimerReceiveTimer();
   delete FDevComm;
   FDevComm = nullptr;
-  FTxAwaitingStamp.clear();
   SpeedButtonConnect->setText("&Connect");
   FPanels[0]->setText("disconnected");
   ShowRates(false);
@@ -520,18 +514,11 @@ void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
 }
 
 // Transmitted frames' lines carry their hand-over time until the adapter's
-// acceptance time arrives. Both sides number the hand-overs in the same
-// order; a stamp the thread could not keep leaves its line as it was.
+// acceptance time arrives.
 void TFormMain::TakeTransmitStamps() {
   TTransmitStamp stamp;
-  while (FDevComm->TakeTransmitStamp(stamp)) {
-    while (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first < stamp.Seq)
-      FTxAwaitingStamp.pop_front();
-    if (!FTxAwaitingStamp.empty() && FTxAwaitingStamp.front().first == stamp.Seq) {
-      FRxModel->SetTime(FTxAwaitingStamp.front().second, stamp.TimeUs);
-      FTxAwaitingStamp.pop_front();
-    }
-  }
+  while (FDevComm->TakeTransmitStamp(stamp))
+    FRxModel->SetAcceptedTime(stamp.Seq, stamp.TimeUs);
 }
 
 // Takes every frame waiting at each tick, so that the log keeps up with the
@@ -560,10 +547,7 @@ void TFormMain::TimerReceiveTimer() {
   ShowCounters();
 }
 
-void TFormMain::BitBtnRxClearClick() {
-  FRxModel->Clear();
-  FTxAwaitingStamp.clear();
-}
+void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
 
 int TFormMain::RxLineCount() const { return FRxModel->rowCount(); }
 QString TFormMain::RxLine(int row) const { return FRxModel->Line(row); }
@@ -650,18 +634,16 @@ void TFormMain::BitBtnDeleteClick() {
 void TFormMain::TransmitEntry(const TCanMessage &entry) {
   // The thread owns the copy from the hand-over on; the log line is built
   // from the list's own record.
-  const bool handedOver = FDevComm->TransmitMessage(new TCanMessage(entry));
+  const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(entry));
   ++FTxCounter;
-  if (handedOver)
+  if (seq)
     FStatistics.Count(entry, false);
   const int view = ComboBoxView->currentIndex();
   if (view == 0 || view == 2) {
     AddLogLine(entry, false);
-    if (handedOver)
-      FTxAwaitingStamp.emplace_back(FTxHandedOver, FRxModel->rowCount() - 1);
+    if (seq)
+      FRxModel->AwaitAcceptance(FRxModel->rowCount() - 1, *seq);
   }
-  if (handedOver)
-    ++FTxHandedOver;
 }
 
 // ---- cyclic transmission -----------------------------------------------------
@@ -705,7 +687,7 @@ void TFormMain::TimerCyclicTimer() {
     if (cycle <= 0 || FCycleDue[i] > now)
       continue;
     // While the adapter does not send, the period passes without a frame.
-    if (FTxHandedOver - FDevComm->AcceptedFrames() < CyclicBacklogBound) {
+    if (FDevComm->TransmitRoom()) {
       TransmitEntry(*FTxList[i]);
       sent = true;
     }
@@ -815,8 +797,7 @@ void TFormMain::SpeedButtonFilterClick() {
   if (!FDevComm)
     return;
   if (FormFilter->EditFilters(FFilter, x() + 20, y() + 20))
-    for (const TFilterBank &bank : FFilter)
-      FDevComm->SendFilter(bank);
+    FDevComm->SendFilters(FFilter);
 }
 
 void TFormMain::mi_DeviceInfoClick() { FormDeviceInfo->ShowDeviceInfo(FDevComm, x() + 20, y() + 20); }

@@ -34,11 +34,6 @@ class TTextListModel;
 class TFormMain : public QMainWindow {
   Q_OBJECT
 public:
-  // Cyclic frames are not handed over while this many frames wait for the
-  // adapter to accept them: an adapter that cannot send (no bus, bus off)
-  // must not make the queue grow for as long as the cycle runs.
-  static constexpr uint64_t CyclicBacklogBound = 1000;
-
   explicit TFormMain(QWidget *parent = nullptr);
   ~TFormMain() override;
 
@@ -184,10 +179,6 @@ private:
   // Cyclic transmission: when each entry is next due, on FCycleClock (ms).
   QElapsedTimer FCycleClock;
   std::vector<qint64> FCycleDue;
-  // Transmitted frames' log lines waiting for the time the adapter accepted
-  // them: hand-over number and row.
-  uint64_t FTxHandedOver = 0;
-  std::deque<std::pair<uint64_t, int>> FTxAwaitingStamp;
   TBusStatistics FStatistics;
   QElapsedTimer FRatesClock;
   int FRxCounter = 0;

@@ -4,6 +4,7 @@
 // interface.
 
 #include "SimHelpers.h"
+#include "comm/UnitComm.h"
 #include "bridge/Bridge.h"
 #include "transport/Libusbdyn.h"
 
@@ -364,7 +365,7 @@ TEST_F(BridgeRun, StuckAdapterBoundsTheQueueAndLosesNothing) {
       break;
     ++written;
   }
-  ASSERT_GT(written, static_cast<int>(TBridge::TransmitBacklogBound) + 100);
+  ASSERT_GT(written, static_cast<int>(TDevComm::TransmitWaitingBound) + 100);
   // What one frame waiting in the pair counts for in the sender's queue.
   int probe[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, probe), 0);
@@ -377,7 +378,7 @@ TEST_F(BridgeRun, StuckAdapterBoundsTheQueueAndLosesNothing) {
   ASSERT_GT(perFrame, 0);
   // The bridge takes frames until exactly its bound waits for the adapter,
   // and the rest stays in the interface.
-  const int rest = (written - static_cast<int>(TBridge::TransmitBacklogBound)) * perFrame;
+  const int rest = (written - static_cast<int>(TDevComm::TransmitWaitingBound)) * perFrame;
   int pending = 0;
   do {
     ASSERT_EQ(ioctl(fds[1], TIOCOUTQ, &pending), 0);

@@ -2,6 +2,7 @@
 // Cyclic transmission and the cycle times in set-up files.
 
 #include "GuiHelpers.h"
+#include "comm/UnitComm.h"
 #include "config/IniFile.h"
 #include "mainwindow/UnitMain.h"
 
@@ -104,7 +105,7 @@ TEST_F(Cyclic, StuckAdapterDoesNotMakeTheQueueGrow) {
   Connect();
   sim_set_transmit_status("A1", 0);
   FormMain->BitBtnTxCyclic->click();
-  const int bound = static_cast<int>(TFormMain::CyclicBacklogBound);
+  const int bound = static_cast<int>(TDevComm::TransmitWaitingBound);
   ASSERT_TRUE(WaitUntil([&] { return FormMain->TxCounter() >= bound; }));
   // Two hundred more refused attempts: time enough for hundreds of periods.
   const int attempts = CountPrefix(Requests(), "01 05");
