@@ -10,6 +10,7 @@
 #include "dialogs/UnitEditMsg.h"
 #include "mainwindow/Application.h"
 #include "mainwindow/UnitConnect.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 #include "dialogs/LimitedEdit.h"
 #include "simcontrol.h"
@@ -72,7 +73,7 @@ int main(int argc, char **argv) {
   QTimer::singleShot(50, [] { FormConnect->accept(); });
   FormMain->SpeedButtonConnectClick();
   Pump(1500);
-  if (!FormMain->TxList().empty()) {
+  if (!FormMain->TxList().Empty()) {
     FormMain->SetTxItemIndex(0);
     FormMain->BitBtnTxAllClick();
   }

@@ -110,42 +110,6 @@ void TFrameLogModel::Clear() {
   endResetModel();
 }
 
-int TTextListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : static_cast<int>(FLines.size()); }
-
-QVariant TTextListModel::data(const QModelIndex &index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FLines.size())
-    return {};
-  return FLines[index.row()];
-}
-
-void TTextListModel::Append(const QString &line) {
-  const int row = static_cast<int>(FLines.size());
-  beginInsertRows({}, row, row);
-  FLines.append(line);
-  endInsertRows();
-}
-
-void TTextListModel::Replace(int row, const QString &line) {
-  if (row < 0 || row >= FLines.size())
-    return;
-  FLines[row] = line;
-  emit dataChanged(index(row), index(row));
-}
-
-void TTextListModel::Remove(int row) {
-  if (row < 0 || row >= FLines.size())
-    return;
-  beginRemoveRows({}, row, row);
-  FLines.removeAt(row);
-  endRemoveRows();
-}
-
-void TTextListModel::SetLines(QStringList lines) {
-  beginResetModel();
-  FLines = std::move(lines);
-  endResetModel();
-}
-
 void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
   QStyleOptionViewItem opt = option;
   initStyleOption(&opt, index);

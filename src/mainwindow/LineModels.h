@@ -55,23 +55,6 @@ private:
   std::deque<std::pair<uint64_t, size_t>> FAwaitingAcceptance;
 };
 
-class TTextListModel : public QAbstractListModel {
-  Q_OBJECT
-public:
-  using QAbstractListModel::QAbstractListModel;
-  int rowCount(const QModelIndex &parent = {}) const override;
-  QVariant data(const QModelIndex &index, int role) const override;
-
-  void Append(const QString &line);
-  void Replace(int row, const QString &line);
-  void Remove(int row);
-  void SetLines(QStringList lines);
-  const QStringList &Lines() const { return FLines; }
-
-private:
-  QStringList FLines;
-};
-
 // Draws tab-separated lines with a tab stop every three average character
 // widths, so that the fields of frame lines form columns.
 class TTabStopDelegate : public QStyledItemDelegate {

@@ -2,7 +2,10 @@
 #include "LogExport.h"
 
 
+#include <QApplication>
 #include <QIODevice>
+#include <QProgressDialog>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -43,4 +46,34 @@ bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
     }
   }
   return flush();
+}
+
+bool ExportLogFile(QWidget *parent, const TFrameLogModel &log, const QString &path, QString &error) {
+  QSaveFile file(path);
+  auto refused = [&](const QString &reason) {
+    error = QString("The file \"%1\" could not be written: %2").arg(path, reason);
+    return false;
+  };
+  error.clear();
+  if (!file.open(QIODevice::WriteOnly))
+    return refused(file.errorString());
+  const size_t total = log.Count();
+  QProgressDialog progress("Exporting the log...", "Cancel", 0, 1000, parent);
+  progress.setObjectName("ProgressExport");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  auto step = [&](size_t written) {
+    progress.setValue(static_cast<int>(written * 1000 / std::max<size_t>(total, 1)));
+    QApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  const bool written = WriteLog(log, file, LogFormatForFile(path), step);
+  progress.reset();
+  if (!written) {
+    const bool cancelled = progress.wasCanceled();
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return cancelled ? false : refused(reason);
+  }
+  return file.commit() || refused(file.errorString());
 }

@@ -12,6 +12,7 @@
 #include <functional>
 
 class QIODevice;
+class QWidget;
 
 enum class TLogFormat { Candump, Csv };
 
@@ -24,3 +25,10 @@ TLogFormat LogFormatForFile(const QString &path);
 // false is returned. False too when the device refuses a write.
 bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
               const std::function<bool(size_t written)> &progress = {});
+
+// Writes the log to the file in the format its name asks for, all or
+// nothing: the file is replaced only when the whole log is written. A large
+// log shows its progress over parent and can be cancelled. False when the
+// file was not written: with the reason, naming the file, in error, or with
+// error empty when the user cancelled.
+bool ExportLogFile(QWidget *parent, const TFrameLogModel &log, const QString &path, QString &error);

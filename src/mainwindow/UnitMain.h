@@ -29,7 +29,8 @@ class TDevComm;
 class TDeviceMonitor;
 class TFrameLogModel;
 class TIniFile;
-class TTextListModel;
+class TTransmitList;
+struct TTransmitEntry;
 
 class TFormMain : public QMainWindow {
   Q_OBJECT
@@ -46,7 +47,6 @@ public:
   void ShowCounters();
   void TimerReceiveTimer();
   void BitBtnRxClearClick();
-  void ComboBoxViewCloseUp() {}
   // Transmit list.
   void BitBtnNewClick();
   void BitBtnTxEditClick();
@@ -81,8 +81,8 @@ public:
   TDevComm *DevComm() const { return FDevComm; }
   TDeviceConfig &DevConfig() { return FDevConfig; }
   TFilterTable &Filters() { return FFilter; }
-  const std::vector<std::unique_ptr<TCanMessage>> &TxList() const { return FTxList; }
-  const std::vector<int> &TxCycles() const { return FTxCycles; }
+  const TTransmitList &TxList() const { return *FTxList; }
+  std::vector<int> TxCycles() const;
   bool CyclicRunning() const;
   QString RatesText() const;
   TFrameLogModel *RxModel() const { return FRxModel; }
@@ -155,8 +155,8 @@ private:
   void SelectLastLogLine();
   void TransmitEntry(const TCanMessage &entry);
   void TakeTransmitStamps();
-  void AppendTxEntry(std::unique_ptr<TCanMessage> msg, const QString &line, int cycleMs);
-  void SetTxLines(std::vector<std::unique_ptr<TCanMessage>> records, QStringList lines, std::vector<int> cycles);
+  void SetTxEntries(std::vector<TTransmitEntry> entries);
+  qint64 CycleNow() const;
   void UpdateCyclicButton();
   void StopCyclic();
   void ShowRates(bool connected);
@@ -167,18 +167,15 @@ private:
   QLabel *FPanels[4];
   QLabel *FRatePanel;
   TFrameLogModel *FRxModel;
-  TTextListModel *FTxModel;
+  TTransmitList *FTxList;
   TDeviceMonitor *FDeviceMonitor;
 
   TVNI *FVNI = nullptr;
   TDevComm *FDevComm = nullptr;
   TDeviceConfig FDevConfig{};
   TFilterTable FFilter{};
-  std::vector<std::unique_ptr<TCanMessage>> FTxList;
-  std::vector<int> FTxCycles; // milliseconds per transmit list entry; 0: none
-  // Cyclic transmission: when each entry is next due, on FCycleClock (ms).
+  // The clock of the transmit list's cycles.
   QElapsedTimer FCycleClock;
-  std::vector<qint64> FCycleDue;
   TBusStatistics FStatistics;
   QElapsedTimer FRatesClock;
   int FRxCounter = 0;

@@ -4,6 +4,7 @@
 
 #include "can/FrameText.h"
 #include "LineModels.h"
+#include "TransmitList.h"
 #include "UnitConnect.h"
 #include "UnitMain.h"
 #include "config/IniFile.h"
@@ -20,13 +21,15 @@ void TFormMain::LoadSetup(TIniFile &ini) {
   FFilter = read.Setup.Filters;
   if (!read.HasMessages)
     return;
-  const int count = static_cast<int>(read.Setup.Messages.size());
-  std::vector<std::unique_ptr<TCanMessage>> records;
-  records.reserve(count);
-  for (const TCanMessage &m : read.Setup.Messages)
-    records.push_back(std::make_unique<TCanMessage>(m));
-  SetTxLines(std::move(records), std::move(read.Setup.Lines), std::move(read.Setup.Cycles));
-  SetTxItemIndex(count - 1);
+  const TSetup &s = read.Setup;
+  std::vector<TTransmitEntry> entries(s.Messages.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    entries[i].Frame = s.Messages[i];
+    entries[i].Line = s.Lines[static_cast<qsizetype>(i)];
+    entries[i].CycleMs = i < s.Cycles.size() ? s.Cycles[i] : 0;
+  }
+  SetTxEntries(std::move(entries));
+  SetTxItemIndex(static_cast<int>(s.Messages.size()) - 1);
 }
 
 void TFormMain::SaveSetup(TIniFile &ini) {
@@ -34,7 +37,7 @@ void TFormMain::SaveSetup(TIniFile &ini) {
   s.DevConfig = FDevConfig;
   s.Filters = FFilter;
   s.Lines = TxLines();
-  s.Cycles = FTxCycles;
+  s.Cycles = TxCycles();
   WriteSetup(ini, s);
 }
 

@@ -4,6 +4,7 @@
 #include "GuiHelpers.h"
 #include "comm/UnitComm.h"
 #include "config/IniFile.h"
+#include "mainwindow/CyclicSchedule.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
@@ -152,6 +153,26 @@ TEST_F(Cyclic, DamagedCycleValuesAreBroughtIntoRange) {
   // A zero count brings no list and keeps the cycles of the one shown.
   Load("[Messages]\r\nn=0\r\n[Cycles]\r\n0=1\r\n");
   EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{0, 60000, 0}));
+}
+
+// The schedule alone: every entry with a cycle is due at the start, then
+// once a cycle; a late look skips the periods missed instead of catching up.
+TEST(CyclicSchedule, DueOncePerCycleAndNeverInABurst) {
+  TTransmitList list;
+  for (int cycle : {10, 0, 25}) {
+    TTransmitEntry e;
+    e.CycleMs = cycle;
+    list.Append(e);
+  }
+  StartCycles(list, 100);
+  EXPECT_EQ(TakeDueEntries(list, 100), (std::vector<size_t>{0, 2}));
+  EXPECT_TRUE(TakeDueEntries(list, 109).empty());
+  EXPECT_EQ(TakeDueEntries(list, 110), (std::vector<size_t>{0}));
+  EXPECT_EQ(TakeDueEntries(list, 125), (std::vector<size_t>{0, 2}));
+  // Half a second late: each entry once, then on its period from now.
+  EXPECT_EQ(TakeDueEntries(list, 625), (std::vector<size_t>{0, 2}));
+  EXPECT_TRUE(TakeDueEntries(list, 634).empty());
+  EXPECT_EQ(TakeDueEntries(list, 635), (std::vector<size_t>{0}));
 }
 
 } // namespace

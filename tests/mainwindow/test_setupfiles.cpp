@@ -5,6 +5,7 @@
 #include "GuiHelpers.h"
 #include "config/IniFile.h"
 #include "mainwindow/Application.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
@@ -71,13 +72,13 @@ TEST_F(SetupFiles, NegativeCountEmptiesTheListLargerCountAddsEmptyFrames) {
   LoadText(twoFrames);
   LoadText("[Messages]\r\nn=-3\r\n0=Std\t  123\r\n");
   EXPECT_TRUE(FormMain->TxLines().isEmpty());
-  EXPECT_TRUE(FormMain->TxList().empty());
+  EXPECT_TRUE(FormMain->TxList().Empty());
   EXPECT_EQ(FormMain->TxItemIndex(), -1);
   LoadText("[Messages]\r\nn=3\r\n0=Std\t  123\r\n");
   ASSERT_EQ(FormMain->TxLines().size(), 3);
   EXPECT_EQ(FormMain->TxLines()[2], "");
-  EXPECT_EQ(FormMain->TxList()[2]->ID, 0u);
-  EXPECT_EQ(FormMain->TxList()[2]->DLC, 0);
+  EXPECT_EQ(FormMain->TxList().At(2).Frame.ID, 0u);
+  EXPECT_EQ(FormMain->TxList().At(2).Frame.DLC, 0);
   EXPECT_EQ(FormMain->TxItemIndex(), 2);
 }
 
@@ -142,8 +143,8 @@ TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
     EXPECT_EQ(a.Bank, i);
   }
   EXPECT_EQ(FormMain->TxLines(), lines);
-  EXPECT_EQ(FormMain->TxList()[1]->RTR, 2);
-  EXPECT_EQ(FormMain->TxList()[1]->DLC, 4);
+  EXPECT_EQ(FormMain->TxList().At(1).Frame.RTR, 2);
+  EXPECT_EQ(FormMain->TxList().At(1).Frame.DLC, 4);
   EXPECT_FALSE(Read("rt.vni").contains("[Main]"));
 }
 

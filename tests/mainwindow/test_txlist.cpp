@@ -6,6 +6,7 @@
 #include "config/IniFile.h"
 #include "dialogs/LimitedEdit.h"
 #include "dialogs/UnitEditMsg.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QComboBox>
@@ -60,8 +61,8 @@ TEST_F(TxList, NewAppendsAndSelectsCancelLeavesEverythingAsItWas) {
   ASSERT_EQ(FormMain->TxLines().size(), 4);
   EXPECT_EQ(FormMain->TxLines()[3], "Ext\t1ABCD\t0A");
   EXPECT_EQ(FormMain->TxItemIndex(), 3);
-  EXPECT_EQ(FormMain->TxList().size(), 4u);
-  EXPECT_EQ(FormMain->TxList()[3]->Command, 0); // not sent yet
+  EXPECT_EQ(FormMain->TxList().Size(), 4u);
+  EXPECT_EQ(FormMain->TxList().At(3).Frame.Command, 0); // not sent yet
 }
 
 TEST_F(TxList, EditChangesOnlyItsLineCancelChangesNothing) {
@@ -74,7 +75,7 @@ TEST_F(TxList, EditChangesOnlyItsLineCancelChangesNothing) {
   });
   FormMain->BitBtnTxEditClick();
   EXPECT_EQ(FormMain->TxLines(), three);
-  EXPECT_EQ(FormMain->TxList()[1]->ID, 0x222u);
+  EXPECT_EQ(FormMain->TxList().At(1).Frame.ID, 0x222u);
   d.Then([](QWidget *) {
     EXPECT_EQ(FormEditMsg->LabeledEditID->text(), "00222");
     FormEditMsg->RadioStandard->setChecked(true);
@@ -109,14 +110,14 @@ TEST_F(TxList, DeleteSelectsTheLineBeforeOrNothing) {
   FormMain->BitBtnDeleteClick();
   EXPECT_EQ(FormMain->TxLines(), (QStringList{three[0], three[2]}));
   EXPECT_EQ(FormMain->TxItemIndex(), 0);
-  EXPECT_EQ(FormMain->TxList()[1]->ID, 0x333u);
+  EXPECT_EQ(FormMain->TxList().At(1).Frame.ID, 0x333u);
   FormMain->BitBtnDeleteClick(); // the first: nothing selected afterwards
   EXPECT_EQ(FormMain->TxLines(), QStringList{three[2]});
   EXPECT_EQ(FormMain->TxItemIndex(), -1);
   FormMain->SetTxItemIndex(0);
   FormMain->BitBtnDeleteClick();
   EXPECT_TRUE(FormMain->TxLines().isEmpty());
-  EXPECT_TRUE(FormMain->TxList().empty());
+  EXPECT_TRUE(FormMain->TxList().Empty());
   EXPECT_EQ(FormMain->TxItemIndex(), -1);
 }
 
@@ -176,7 +177,7 @@ TEST_F(TxList, TransmitTwiceAndDoubleClickSendSeparateCopies) {
   EXPECT_EQ(FormMain->RxLine(1), "Tx\t" + three[1]);
   ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 2; }));
   EXPECT_EQ(SentIds(), (std::vector<std::string>{"02 22", "02 22"}));
-  EXPECT_EQ(FormMain->TxList()[1]->Command, 0x0501); // set by the reader, never by sending
+  EXPECT_EQ(FormMain->TxList().At(1).Frame.Command, 0x0501); // set by the reader, never by sending
 }
 
 TEST_F(TxList, LoopbackBringsTransmittedFramesBackAsReceived) {

@@ -12,6 +12,7 @@
 #include "dialogs/LimitedEdit.h"
 #include "dialogs/UnitEditMsg.h"
 #include "mainwindow/UnitConnect.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QAction>
@@ -54,9 +55,9 @@ protected:
     const bool connected = FormMain->DevComm() != nullptr;
     ASSERT_EQ(FormMain->StatusPanel(0), connected ? "connected" : "disconnected");
     ASSERT_EQ(FormMain->TimerReceive->isActive(), connected);
-    ASSERT_EQ(FormMain->TxLines().size(), static_cast<qsizetype>(FormMain->TxList().size()));
-    for (const auto &m : FormMain->TxList())
-      ASSERT_LE(m->DLC, 8);
+    ASSERT_EQ(FormMain->TxLines().size(), static_cast<qsizetype>(FormMain->TxList().Size()));
+    for (const TTransmitEntry &e : FormMain->TxList().Entries())
+      ASSERT_LE(e.Frame.DLC, 8);
     if (connected) {
       ASSERT_LE(FormMain->RxCounter(), sim_frames_delivered(current.c_str()) - deliveredBase);
     }
@@ -150,19 +151,19 @@ protected:
       FormMain->WMDeviceChange();
       break;
     case 4:
-      if (FormMain->TxList().size() < 60)
+      if (FormMain->TxList().Size() < 60)
         EditorAction(true);
       break;
     case 5:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().size()) + 1) - 1);
+      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
       EditorAction(false);
       break;
     case 6:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().size()) + 1) - 1);
+      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
       FormMain->BitBtnDeleteClick();
       break;
     case 7:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().size()) + 1) - 1);
+      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
       FormMain->BitBtnTxClick();
       break;
     case 8:

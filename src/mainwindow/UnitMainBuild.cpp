@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's widgets, menus, timers and file dialogs, and what each
+// of them is connected to.
+
+#include "UnitMain.h"
+#include "UnitMainLayout.h"
+
+#include "DeviceMonitor.h"
+#include "LineModels.h"
+#include "TransmitList.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace mainlayout;
+
+namespace {
+const char *const CopyrightNotice = "(C) 2026 The Molvar developers";
+
+
+QPushButton *Button(QWidget *parent, const char *name, const char *caption, const char *hint) {
+  auto *b = new QPushButton(caption, parent);
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setAutoDefault(false);
+  return b;
+}
+
+QWidget *Heading(QWidget *parent, const char *text, QHBoxLayout *&row) {
+  auto *bar = new QWidget(parent);
+  row = new QHBoxLayout(bar);
+  row->setContentsMargins(0, 2, 2, 2);
+  auto *label = new QLabel(text, bar);
+  QFont f = label->font();
+  f.setBold(true);
+  label->setFont(f);
+  row->addWidget(label);
+  row->addStretch();
+  return bar;
+}
+// One of the two areas on either side of the splitter: a heading row (for
+// the area's buttons) above whatever the column layout receives.
+QWidget *Pane(QWidget *parent, const char *name, const char *heading, QVBoxLayout *&column, QHBoxLayout *&row) {
+  auto *pane = new QWidget(parent);
+  pane->setObjectName(name);
+  pane->setMinimumHeight(SplitterMinSize);
+  column = new QVBoxLayout(pane);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(Heading(pane, heading, row));
+  return pane;
+}
+} // namespace
+
+void TFormMain::BuildWindow() {
+  setObjectName("FormMain");
+  setWindowTitle("Varnell-Interface Molvar");
+
+  auto *client = new QWidget(this);
+  client->setObjectName("Client");
+  auto *v = new QVBoxLayout(client);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(0);
+
+  PanelFunction = new QWidget(client);
+  PanelFunction->setObjectName("PanelFunction");
+  PanelFunction->setFixedHeight(ToolBarHeight);
+  SpeedButtonConnect = Button(PanelFunction, "SpeedButtonConnect", "&Connect", "connection to device");
+  SpeedButtonSetup = Button(PanelFunction, "SpeedButtonSetup", "&Setup...", "setup device");
+  // Alt+F belongs to the File menu, as on every desktop; the Filter button
+  // keeps its caption and answers to Alt+R.
+  SpeedButtonFilter = Button(PanelFunction, "SpeedButtonFilter", "Filte&r...", "configure CAN filters");
+  SpeedButtonExit = Button(PanelFunction, "SpeedButtonExit", "E&xit", "terminate program");
+  int x = 0;
+  for (QPushButton *b : {SpeedButtonConnect, SpeedButtonSetup, SpeedButtonFilter, SpeedButtonExit}) {
+    b->setGeometry(x, 0, ToolButtonWidth, ToolBarHeight);
+    b->setFlat(true);
+    x += ToolButtonWidth;
+  }
+
+  Splitter1 = new QSplitter(Qt::Vertical, client);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(SplitterHeight);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->setOpaqueResize(false); // only a line while dragging
+
+  QVBoxLayout *rx;
+  QHBoxLayout *rxRow;
+  PanelRx = Pane(Splitter1, "PanelRx", "   CAN Messages (hex)", rx, rxRow);
+  ComboBoxView = new QComboBox(PanelRx);
+  ComboBoxView->setObjectName("ComboBoxView");
+  ComboBoxView->addItems({"all", "only received", "only transmitted"});
+  ComboBoxView->setToolTip("viewed messages");
+  BitBtnRxClear = Button(PanelRx, "BitBtnRxClear", "C&lear", "clear all messages");
+  rxRow->addWidget(ComboBoxView);
+  rxRow->addWidget(BitBtnRxClear);
+  ListBoxRx = new QListView(PanelRx);
+  ListBoxRx->setObjectName("ListBoxRx");
+  FRxModel = new TFrameLogModel(ListBoxRx);
+  ListBoxRx->setModel(FRxModel);
+  SetUpFrameListView(ListBoxRx);
+  rx->addWidget(ListBoxRx);
+
+  QVBoxLayout *tx;
+  QHBoxLayout *txRow;
+  PanelTx = Pane(Splitter1, "PanelTx", "   Transmission (hex)", tx, txRow);
+  PanelTxFunctionLeft = new QWidget(PanelTx);
+  PanelTxFunctionLeft->setObjectName("PanelTxFunctionLeft");
+  auto *left = new QHBoxLayout(PanelTxFunctionLeft);
+  left->setContentsMargins(0, 0, 0, 0);
+  BitBtnNew = Button(PanelTxFunctionLeft, "BitBtnNew", "&New...", "create new message");
+  BitBtnTxEdit = Button(PanelTxFunctionLeft, "BitBtnTxEdit", "&Edit...", "edit selected message");
+  BitBtnDelete = Button(PanelTxFunctionLeft, "BitBtnDelete", "&Delete", "delete selected message");
+  for (QPushButton *b : {BitBtnNew, BitBtnTxEdit, BitBtnDelete})
+    left->addWidget(b);
+  PanelTxFunctionRight = new QWidget(PanelTx);
+  PanelTxFunctionRight->setObjectName("PanelTxFunctionRight");
+  auto *right = new QHBoxLayout(PanelTxFunctionRight);
+  right->setContentsMargins(0, 0, 0, 0);
+  BitBtnTx = Button(PanelTxFunctionRight, "BitBtnTx", "&Transmit", "transmit selected message");
+  BitBtnTxAll = Button(PanelTxFunctionRight, "BitBtnTxAll", "Tx &all", "transmit all messages");
+  // Alt+C is Connect's; cyclic transmission answers to Alt+Y.
+  BitBtnTxCyclic = Button(PanelTxFunctionRight, "BitBtnTxCyclic", "Tx c&yclic",
+                          "transmit the messages that have a cycle time on their cycles");
+  BitBtnTxCyclic->setCheckable(true);
+  // Shown only while an entry has a cycle time: without one it does nothing.
+  BitBtnTxCyclic->setVisible(false);
+  right->addWidget(BitBtnTx);
+  right->addWidget(BitBtnTxAll);
+  right->addWidget(BitBtnTxCyclic);
+  txRow->insertWidget(1, PanelTxFunctionLeft);
+  txRow->addWidget(PanelTxFunctionRight);
+  ListBoxTx = new QListView(PanelTx);
+  ListBoxTx->setObjectName("ListBoxTx");
+  FTxList = new TTransmitList(ListBoxTx);
+  ListBoxTx->setModel(FTxList);
+  SetUpFrameListView(ListBoxTx);
+  tx->addWidget(ListBoxTx);
+
+  Splitter1->addWidget(PanelRx);
+  Splitter1->addWidget(PanelTx);
+  // The transmit area keeps its height when the window is resized.
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 0);
+
+  StatusBar1 = new QStatusBar(client);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setFixedHeight(StatusBarHeight);
+  StatusBar1->setSizeGripEnabled(false);
+  const int widths[4] = {120, 100, 100, 200};
+  for (int i = 0; i < 4; ++i) {
+    FPanels[i] = new QLabel(StatusBar1);
+    FPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    FPanels[i]->setFixedWidth(widths[i]);
+    if (i < 3)
+      StatusBar1->addWidget(FPanels[i]);
+    else
+      StatusBar1->addPermanentWidget(FPanels[i]);
+  }
+  // Rates and bus load, after the counters; empty while disconnected.
+  FRatePanel = new QLabel(StatusBar1);
+  FRatePanel->setObjectName("StatusPanelRates");
+  FRatePanel->setMinimumWidth(240);
+  StatusBar1->insertWidget(3, FRatePanel);
+  FPanels[0]->setAlignment(Qt::AlignCenter);
+  FPanels[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  FPanels[0]->setText("disconnected");
+  FPanels[3]->setText(CopyrightNotice);
+
+  v->addWidget(PanelFunction);
+  v->addWidget(Splitter1, 1);
+  v->addWidget(StatusBar1);
+  setCentralWidget(client);
+
+  mm_File = menuBar()->addMenu("&File");
+  mm_File->setObjectName("mm_File");
+  mf_Load = mm_File->addAction("&Load...");
+  mf_Load->setObjectName("mf_Load");
+  mf_Save = mm_File->addAction("&Save...");
+  mf_Save->setObjectName("mf_Save");
+  mf_SaveAs = mm_File->addAction("Save &as...");
+  mf_SaveAs->setObjectName("mf_SaveAs");
+  mf_ExportLog = mm_File->addAction("&Export Log...");
+  mf_ExportLog->setObjectName("mf_ExportLog");
+  mf_ExportLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  mm_File->addSeparator();
+  mf_Exit = mm_File->addAction("E&xit");
+  mf_Exit->setObjectName("mf_Exit");
+  mm_View = menuBar()->addMenu("&View");
+  mm_View->setObjectName("mm_View");
+  mv_TimeStamps = mm_View->addAction("&Time Stamps");
+  mv_TimeStamps->setObjectName("mv_TimeStamps");
+  mv_TimeStamps->setCheckable(true);
+  mv_Rates = mm_View->addAction("&Rates and Bus Load");
+  mv_Rates->setObjectName("mv_Rates");
+  mv_Rates->setCheckable(true);
+  mv_Rates->setChecked(true);
+  mm_Info = menuBar()->addMenu("&Info");
+  mm_Info->setObjectName("mm_Info");
+  mi_DeviceInfo = mm_Info->addAction("&Device Information...");
+  mi_DeviceInfo->setObjectName("mi_DeviceInfo");
+  mi_About = mm_Info->addAction("&About this Program...");
+  mi_About->setObjectName("mi_About");
+
+  TimerReceive = new QTimer(this);
+  TimerReceive->setObjectName("TimerReceive");
+  TimerReceive->setInterval(10);
+  TimerCyclic = new QTimer(this);
+  TimerCyclic->setObjectName("TimerCyclic");
+  TimerCyclic->setTimerType(Qt::PreciseTimer);
+  TimerCyclic->setInterval(1);
+  TimerRates = new QTimer(this);
+  TimerRates->setObjectName("TimerRates");
+  TimerRates->setInterval(1000);
+
+  const QString filter = "Varnell Interface Files (*.vni)";
+  OpenDialog1 = new QFileDialog(this, "Load Varnell Interface Configuration", QString(), filter);
+  OpenDialog1->setObjectName("OpenDialog1");
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  OpenDialog1->setDefaultSuffix("vni");
+  OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+  SaveDialog1 = new QFileDialog(this, "Save Varnell Interface Configuration", QString(), filter);
+  SaveDialog1->setObjectName("SaveDialog1");
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1->setDefaultSuffix("vni");
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+  ExportDialog1 = new QFileDialog(this, "Export Log", QString(),
+                                  "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
+  ExportDialog1->setObjectName("ExportDialog1");
+  ExportDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  ExportDialog1->setFileMode(QFileDialog::AnyFile);
+  ExportDialog1->setDefaultSuffix("log");
+  connect(ExportDialog1, &QFileDialog::filterSelected, ExportDialog1, [this](const QString &filter) {
+    ExportDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
+  });
+  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1})
+    d->setOption(QFileDialog::DontUseNativeDialog, true);
+
+  connect(SpeedButtonConnect, &QPushButton::clicked, this, &TFormMain::SpeedButtonConnectClick);
+  connect(SpeedButtonSetup, &QPushButton::clicked, this, &TFormMain::SpeedButtonSetupClick);
+  connect(SpeedButtonFilter, &QPushButton::clicked, this, &TFormMain::SpeedButtonFilterClick);
+  connect(SpeedButtonExit, &QPushButton::clicked, this, &TFormMain::SpeedButtonExitClick);
+  connect(mf_Exit, &QAction::triggered, this, &TFormMain::SpeedButtonExitClick);
+  connect(mf_Load, &QAction::triggered, this, &TFormMain::mf_LoadClick);
+  connect(mf_Save, &QAction::triggered, this, &TFormMain::mf_SaveClick);
+  connect(mf_SaveAs, &QAction::triggered, this, &TFormMain::mf_SaveAsClick);
+  connect(mi_DeviceInfo, &QAction::triggered, this, &TFormMain::mi_DeviceInfoClick);
+  connect(mi_About, &QAction::triggered, this, &TFormMain::mi_AboutClick);
+  connect(BitBtnRxClear, &QPushButton::clicked, this, &TFormMain::BitBtnRxClearClick);
+  connect(BitBtnNew, &QPushButton::clicked, this, &TFormMain::BitBtnNewClick);
+  connect(BitBtnTxEdit, &QPushButton::clicked, this, &TFormMain::BitBtnTxEditClick);
+  connect(BitBtnDelete, &QPushButton::clicked, this, &TFormMain::BitBtnDeleteClick);
+  connect(BitBtnTx, &QPushButton::clicked, this, &TFormMain::BitBtnTxClick);
+  connect(BitBtnTxAll, &QPushButton::clicked, this, &TFormMain::BitBtnTxAllClick);
+  connect(BitBtnTxCyclic, &QPushButton::clicked, this, &TFormMain::BitBtnTxCyclicClick);
+  connect(TimerCyclic, &QTimer::timeout, this, &TFormMain::TimerCyclicTimer);
+  connect(TimerRates, &QTimer::timeout, this, &TFormMain::TimerRatesTimer);
+  connect(mv_TimeStamps, &QAction::toggled, this, &TFormMain::mv_TimeStampsClick);
+  connect(mv_Rates, &QAction::toggled, this, &TFormMain::mv_RatesClick);
+  connect(mf_ExportLog, &QAction::triggered, this, &TFormMain::mf_ExportLogClick);
+  connect(ListBoxTx, &QListView::doubleClicked, this, &TFormMain::BitBtnTxClick);
+  connect(TimerReceive, &QTimer::timeout, this, &TFormMain::TimerReceiveTimer);
+  connect(Splitter1, &QSplitter::splitterMoved, this, &TFormMain::Splitter1Moved);
+
+  FDeviceMonitor = new TDeviceMonitor(this);
+  connect(FDeviceMonitor, &TDeviceMonitor::DeviceChanged, this, &TFormMain::WMDeviceChange);
+}

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's frame log: the receive timer, the counters, the rates
+// and bus load, the time column and the export.
+
+#include "UnitMain.h"
+
+#include "LineModels.h"
+#include "LogExport.h"
+#include "comm/UnitComm.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QTimer>
+
+// ---- frame log -------------------------------------------------------------
+
+QString TFormMain::StatusPanel(int i) const { return (i >= 0 && i < 4) ? FPanels[i]->text() : QString(); }
+
+void TFormMain::ShowCounters() {
+  QString rx = QString("Rx: %1").arg(FRxCounter);
+  // Frames the communication thread had to drop are never hidden.
+  if (FDevComm && FDevComm->DroppedFrames() > 0)
+    rx += QString(" (lost %1)").arg(FDevComm->DroppedFrames());
+  FPanels[1]->setText(rx);
+  FPanels[2]->setText(QString("Tx: %1").arg(FTxCounter));
+}
+
+void TFormMain::SelectLastLogLine() {
+  const QModelIndex last = FRxModel->index(FRxModel->rowCount() - 1);
+  ListBoxRx->setCurrentIndex(last);
+  ListBoxRx->scrollTo(last);
+}
+
+void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
+  const int64_t now = FDevComm ? FDevComm->ElapsedUs() : 0;
+  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg, now));
+  SelectLastLogLine();
+}
+
+// Transmitted frames' lines carry their hand-over time until the adapter's
+// acceptance time arrives.
+void TFormMain::TakeTransmitStamps() {
+  TTransmitStamp stamp;
+  while (FDevComm->TakeTransmitStamp(stamp))
+    FRxModel->SetAcceptedTime(stamp.Seq, stamp.TimeUs);
+}
+
+// Takes every frame waiting at each tick, so that the log keeps up with the
+// bus, and adds their lines in one batch with one scroll to the end.
+void TFormMain::TimerReceiveTimer() {
+  if (!FDevComm)
+    return;
+  TakeTransmitStamps();
+  TStampedFrame frame;
+  std::vector<TLogLine> lines;
+  const bool show = ComboBoxView->currentIndex() < 2;
+  int taken = 0;
+  while (FDevComm->ReceiveMessage(frame)) {
+    ++taken;
+    FStatistics.Count(frame.Msg, true);
+    if (show)
+      lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
+  }
+  if (taken == 0)
+    return;
+  FRxCounter += taken;
+  if (!lines.empty()) {
+    FRxModel->Append(lines);
+    SelectLastLogLine();
+  }
+  ShowCounters();
+}
+
+void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
+
+int TFormMain::RxLineCount() const { return FRxModel->rowCount(); }
+QString TFormMain::RxLine(int row) const { return FRxModel->Line(row); }
+int TFormMain::RxItemIndex() const {
+  const QModelIndexList sel = ListBoxRx->selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.first().row();
+}
+
+// ---- rates and bus load ------------------------------------------------------
+
+QString TFormMain::RatesText() const { return FRatePanel->text(); }
+
+void TFormMain::ShowRates(bool connected) {
+  FStatistics.Reset();
+  FRatePanel->setVisible(mv_Rates->isChecked());
+  if (connected) {
+    FRatesClock.start();
+    FRatePanel->setText(::RatesText(TRates{}));
+    TimerRates->start();
+  } else {
+    TimerRates->stop();
+    FRatePanel->clear();
+  }
+}
+
+void TFormMain::TimerRatesTimer() {
+  if (!FDevComm)
+    return;
+  const double seconds = FRatesClock.restart() / 1000.0;
+  FRatePanel->setText(::RatesText(FStatistics.Take(seconds, BitRate(FDevConfig.Speed))));
+}
+
+void TFormMain::mv_RatesClick(bool show) { FRatePanel->setVisible(show); }
+
+void TFormMain::mv_TimeStampsClick(bool show) { FRxModel->SetShowTime(show); }
+
+// ---- log export --------------------------------------------------------------
+
+bool TFormMain::ExportLog(const QString &path) {
+  QString error;
+  if (ExportLogFile(this, *FRxModel, path, error))
+    return true;
+  if (!error.isEmpty())
+    ReportFileError(error);
+  return false;
+}
+
+void TFormMain::mf_ExportLogClick() {
+  if (!FileDialogRun(ExportDialog1))
+    return;
+  ExportLog(ExportDialog1->selectedFiles().first());
+}
