@@ -88,18 +88,14 @@ static_assert(sizeof(TFilterTable) == 224);
 
 // Command words of the adapter.
 namespace vnicmd {
-constexpr uint16_t Handshake = 0x0101;
-constexpr uint16_t CloseCmd = 0x0100;
-constexpr uint16_t Reserved0300 = 0x0300;
-constexpr uint16_t Start = 0x0301;
-constexpr uint16_t DeviceInfo = 0x0200;
-constexpr uint16_t Reserved0400 = 0x0400;
-constexpr uint16_t Config = 0x0401;
-constexpr uint16_t Poll = 0x0500;
-constexpr uint16_t Transmit = 0x0501;
-constexpr uint16_t Filter = 0x0511;
-constexpr uint16_t Reserved0521 = 0x0521;
-constexpr uint16_t ReservedFF00 = 0xFF00;
+enum : uint16_t {
+  // Bare command records (the command table).
+  Handshake = 0x0101, CloseCmd = 0x0100, Start = 0x0301, DeviceInfo = 0x0200, Poll = 0x0500,
+  // Written into the record they send.
+  Config = 0x0401, Transmit = 0x0501, Filter = 0x0511,
+  // Defined by the adapter, never sent.
+  Reserved0300 = 0x0300, Reserved0400 = 0x0400, Reserved0521 = 0x0521, ReservedFF00 = 0xFF00,
+};
 constexpr uint8_t NoFrame = 8; // IDType of a poll reply without a frame
 } // namespace vnicmd
 

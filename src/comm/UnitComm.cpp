@@ -265,25 +265,24 @@ bool TDevComm::WaitCommandSlot() {
   return CanTake();
 }
 
-bool TDevComm::SendDeviceConfig(const TDeviceConfig &config) {
+// Waits for the command slot, lets fill write the command's buffer while the
+// slot is free, then hands the command over.
+template <typename F> bool TDevComm::PostCommand(int command, F fill) {
   if (!WaitCommandSlot())
     return false;
-  FConfigBuffer = config;
-  FCommand.store(vnicmd::Config, std::memory_order_release);
+  fill();
+  FCommand.store(command, std::memory_order_release);
   return true;
+}
+
+bool TDevComm::SendDeviceConfig(const TDeviceConfig &config) {
+  return PostCommand(vnicmd::Config, [&] { FConfigBuffer = config; });
 }
 
 bool TDevComm::SendFilter(const TFilterBank &filter) {
-  if (!WaitCommandSlot())
-    return false;
-  FFilterBuffer = filter;
-  FCommand.store(vnicmd::Filter, std::memory_order_release);
-  return true;
+  return PostCommand(vnicmd::Filter, [&] { FFilterBuffer = filter; });
 }
 
 bool TDevComm::SendStart() {
-  if (!WaitCommandSlot())
-    return false;
-  FCommand.store(vnicmd::Start, std::memory_order_release);
-  return true;
+  return PostCommand(vnicmd::Start, [] {});
 }

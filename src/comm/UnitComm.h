@@ -119,6 +119,7 @@ private:
   unsigned long CarryOutCommand();
   bool CanTake() const;
   bool WaitCommandSlot();
+  template <typename F> bool PostCommand(int command, F fill);
 
   TVNI *FAdapter;
   std::string FSerialNumber;

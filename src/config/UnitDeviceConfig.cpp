@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UnitDeviceConfig.h"
 
+#include "dialogs/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -30,15 +32,7 @@ TFormDeviceConfig::TFormDeviceConfig(QWidget *parent) : QDialog(parent) {
   CheckBoxLoopBackMode = new QCheckBox("loopback mode", this);
   CheckBoxLoopBackMode->setObjectName("CheckBoxLoopBackMode");
   CheckBoxLoopBackMode->setGeometry(left, 116, width, 22);
-  BitBtnOk = new QPushButton("OK", this);
-  BitBtnOk->setObjectName("BitBtnOk");
-  BitBtnOk->setDefault(true);
-  BitBtnOk->setGeometry(left, 150, width, 30);
-  BitBtnCancel = new QPushButton("Cancel", this);
-  BitBtnCancel->setObjectName("BitBtnCancel");
-  BitBtnCancel->setGeometry(left, 186, width, 30);
-  connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
-  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  AddOkCancel(this, BitBtnOk, {left, 150, width, 30}, BitBtnCancel, {left, 186, width, 30});
   setFixedSize(2 * BitBtnCancel->x() + BitBtnCancel->width(), BitBtnCancel->geometry().bottom() + 1 + BitBtnCancel->x());
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UnitFilter.h"
 
+#include "dialogs/DialogButtons.h"
 #include "dialogs/LimitedEdit.h"
 #include "can/FrameText.h"
 
@@ -116,30 +117,16 @@ TFormFilter::TFormFilter(QWidget *parent) : QDialog(parent) {
   ComboBoxMode->setGeometry(168, 38, 154, 26);
   LabelEdit1 = new QLabel(page);
   LabelEdit1->setObjectName("LabelEdit1");
-  LabelEdit1->setGeometry(8, 74, 150, 18);
-  LabeledEdit1 = new TLimitedEdit(5, page);
-  LabeledEdit1->setObjectName("LabeledEdit1");
-  LabeledEdit1->setGeometry(8, 94, 150, 24);
-  LabelEdit1->setBuddy(LabeledEdit1);
+  LabeledEdit1 = LabeledEdit(page, 5, "LabeledEdit1", LabelEdit1, {8, 74, 150, 18}, {8, 94, 150, 24});
   LabelEdit2 = new QLabel(page);
   LabelEdit2->setObjectName("LabelEdit2");
-  LabelEdit2->setGeometry(168, 74, 154, 18);
-  LabeledEdit2 = new TLimitedEdit(5, page);
-  LabeledEdit2->setObjectName("LabeledEdit2");
-  LabeledEdit2->setGeometry(168, 94, 154, 24);
-  LabelEdit2->setBuddy(LabeledEdit2);
+  LabeledEdit2 = LabeledEdit(page, 5, "LabeledEdit2", LabelEdit2, {168, 74, 154, 18}, {168, 94, 154, 24});
 
   BitBtnDefault = new QPushButton("Set to Default", this);
   BitBtnDefault->setObjectName("BitBtnDefault");
   BitBtnDefault->setAutoDefault(false);
   BitBtnDefault->setGeometry(margin, 232, 110, 30);
-  BitBtnOk = new QPushButton("OK", this);
-  BitBtnOk->setObjectName("BitBtnOk");
-  BitBtnOk->setDefault(true);
-  BitBtnOk->setGeometry(128, 232, 100, 30);
-  BitBtnCancel = new QPushButton("Cancel", this);
-  BitBtnCancel->setObjectName("BitBtnCancel");
-  BitBtnCancel->setGeometry(238, 232, 100, 30);
+  AddOkCancel(this, BitBtnOk, {128, 232, 100, 30}, BitBtnCancel, {238, 232, 100, 30});
 
   setTabOrder(BitBtnDefault, BitBtnOk);
   setTabOrder(BitBtnOk, BitBtnCancel);
@@ -153,8 +140,6 @@ TFormFilter::TFormFilter(QWidget *parent) : QDialog(parent) {
   setTabOrder(ComboBoxMode, LabeledEdit1);
   setTabOrder(LabeledEdit1, LabeledEdit2);
 
-  connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
-  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(BitBtnDefault, &QPushButton::clicked, this, &TFormFilter::BitBtnDefaultClick);
   connect(TabControl1, &TTabControl::changed, this, &TFormFilter::TabControl1Change);
   connect(ComboBoxMode, &TCloseUpComboBox::closedUp, this, &TFormFilter::TabControl1Change);

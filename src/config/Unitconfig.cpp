@@ -8,15 +8,11 @@
 TIniFile *SettingsFile = nullptr;
 const char *const SettingsFileName = "vni_Molvar.ini";
 
-QString GetSpecialFolderPath(int folderId) {
-  if (folderId != CSIDL_APPDATA)
-    return {};
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-}
+QString SettingsFolder() { return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); }
 
 void OpenSettingsFile() {
   delete SettingsFile;
-  SettingsFile = new TIniFile(GetSpecialFolderPath(CSIDL_APPDATA) + "/" + SettingsFileName);
+  SettingsFile = new TIniFile(SettingsFolder() + "/" + SettingsFileName);
 }
 
 void CloseSettingsFile() {

@@ -7,17 +7,14 @@
 
 #include <QString>
 
-// Special folder id of the per-user application-data folder.
-constexpr int CSIDL_APPDATA = 26;
-
 extern TIniFile *SettingsFile;
 
 // File name of the settings file inside the per-user configuration folder.
 extern const char *const SettingsFileName;
 
-// The file-system path of a special folder, or empty when there is none. On
-// Linux the application-data folder is the XDG configuration folder.
-QString GetSpecialFolderPath(int folderId);
+// The per-user configuration folder ($XDG_CONFIG_HOME, normally
+// ~/.config), where the settings file lives.
+QString SettingsFolder();
 void OpenSettingsFile();
 void CloseSettingsFile();
 // Writes what the settings object holds, creating its folder when missing;

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 
 TLimitedEdit::TLimitedEdit(int typedLimit, QWidget *parent) : QLineEdit(parent), FLimit(typedLimit) {
   // Insertions come only through the keyboard, where they are counted.
@@ -30,4 +31,14 @@ void TLimitedEdit::keyPressEvent(QKeyEvent *event) {
     return;
   }
   QLineEdit::keyPressEvent(event);
+}
+
+TLimitedEdit *LabeledEdit(QWidget *parent, int typedLimit, const char *name, QLabel *label, const QRect &labelRect,
+                          const QRect &editRect) {
+  auto *edit = new TLimitedEdit(typedLimit, parent);
+  edit->setObjectName(name);
+  edit->setGeometry(editRect);
+  label->setGeometry(labelRect);
+  label->setBuddy(edit);
+  return edit;
 }

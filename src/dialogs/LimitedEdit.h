@@ -6,6 +6,8 @@
 
 #include <QLineEdit>
 
+class QLabel;
+
 class TLimitedEdit : public QLineEdit {
   Q_OBJECT
 public:
@@ -20,3 +22,8 @@ private:
   qsizetype Room() const;
   int FLimit;
 };
+
+// A limited edit with its label above it, the label's mnemonic leading to
+// the edit; both named, both placed.
+TLimitedEdit *LabeledEdit(QWidget *parent, int typedLimit, const char *name, QLabel *label, const QRect &labelRect,
+                          const QRect &editRect);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UnitEditMsg.h"
 
+#include "DialogButtons.h"
 #include "LimitedEdit.h"
 #include "can/Frame.h"
 #include "config/SetupFile.h"
@@ -35,11 +36,7 @@ TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   RadioExtended->setGeometry(12, 44, 120, 20);
 
   LabelID = new QLabel("Message ID (hex)", this);
-  LabelID->setGeometry(164, 14, 150, 18);
-  LabeledEditID = new TLimitedEdit(5, this);
-  LabeledEditID->setObjectName("LabeledEditID");
-  LabeledEditID->setGeometry(164, 34, 90, 24);
-  LabelID->setBuddy(LabeledEditID);
+  LabeledEditID = LabeledEdit(this, 5, "LabeledEditID", LabelID, {164, 14, 150, 18}, {164, 34, 90, 24});
 
   TabbedNotebook1 = new QTabWidget(this);
   TabbedNotebook1->setObjectName("TabbedNotebook1");
@@ -77,15 +74,7 @@ TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   SpinEditCycle->setGeometry(164, 196, 90, 24);
   LabelCycle->setBuddy(SpinEditCycle);
 
-  BitBtnOk = new QPushButton("OK", this);
-  BitBtnOk->setObjectName("BitBtnOk");
-  BitBtnOk->setDefault(true);
-  BitBtnOk->setGeometry(8, 230, 100, 30);
-  BitBtnCancel = new QPushButton("Cancel", this);
-  BitBtnCancel->setObjectName("BitBtnCancel");
-  BitBtnCancel->setGeometry(252, 230, 100, 30);
-  connect(BitBtnOk, &QPushButton::clicked, this, &QDialog::accept);
-  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  AddOkCancel(this, BitBtnOk, {8, 230, 100, 30}, BitBtnCancel, {252, 230, 100, 30});
 
   for (QWidget *w : {static_cast<QWidget *>(RadioStandard), static_cast<QWidget *>(RadioExtended),
                      static_cast<QWidget *>(LabeledEditID), static_cast<QWidget *>(SpinEdit1),

@@ -59,6 +59,23 @@ QWidget *Pane(QWidget *parent, const char *name, const char *heading, QVBoxLayou
   column->addWidget(Heading(pane, heading, row));
   return pane;
 }
+// A row of buttons, named, in a panel of its own.
+QHBoxLayout *ButtonRow(QWidget *parent, const char *name, QWidget *&panel) {
+  panel = new QWidget(parent);
+  panel->setObjectName(name);
+  auto *row = new QHBoxLayout(panel);
+  row->setContentsMargins(0, 0, 0, 0);
+  return row;
+}
+// A frame list view with its model, which the view owns.
+template <typename TModel> QListView *FrameList(QWidget *parent, const char *name, TModel *&model) {
+  auto *view = new QListView(parent);
+  view->setObjectName(name);
+  model = new TModel(view);
+  view->setModel(model);
+  SetUpFrameListView(view);
+  return view;
+}
 } // namespace
 
 void TFormMain::BuildWindow() {
@@ -103,29 +120,19 @@ void TFormMain::BuildWindow() {
   BitBtnRxClear = Button(PanelRx, "BitBtnRxClear", "C&lear", "clear all messages");
   rxRow->addWidget(ComboBoxView);
   rxRow->addWidget(BitBtnRxClear);
-  ListBoxRx = new QListView(PanelRx);
-  ListBoxRx->setObjectName("ListBoxRx");
-  FRxModel = new TFrameLogModel(ListBoxRx);
-  ListBoxRx->setModel(FRxModel);
-  SetUpFrameListView(ListBoxRx);
+  ListBoxRx = FrameList(PanelRx, "ListBoxRx", FRxModel);
   rx->addWidget(ListBoxRx);
 
   QVBoxLayout *tx;
   QHBoxLayout *txRow;
   PanelTx = Pane(Splitter1, "PanelTx", "   Transmission (hex)", tx, txRow);
-  PanelTxFunctionLeft = new QWidget(PanelTx);
-  PanelTxFunctionLeft->setObjectName("PanelTxFunctionLeft");
-  auto *left = new QHBoxLayout(PanelTxFunctionLeft);
-  left->setContentsMargins(0, 0, 0, 0);
+  QHBoxLayout *left = ButtonRow(PanelTx, "PanelTxFunctionLeft", PanelTxFunctionLeft);
   BitBtnNew = Button(PanelTxFunctionLeft, "BitBtnNew", "&New...", "create new message");
   BitBtnTxEdit = Button(PanelTxFunctionLeft, "BitBtnTxEdit", "&Edit...", "edit selected message");
   BitBtnDelete = Button(PanelTxFunctionLeft, "BitBtnDelete", "&Delete", "delete selected message");
   for (QPushButton *b : {BitBtnNew, BitBtnTxEdit, BitBtnDelete})
     left->addWidget(b);
-  PanelTxFunctionRight = new QWidget(PanelTx);
-  PanelTxFunctionRight->setObjectName("PanelTxFunctionRight");
-  auto *right = new QHBoxLayout(PanelTxFunctionRight);
-  right->setContentsMargins(0, 0, 0, 0);
+  QHBoxLayout *right = ButtonRow(PanelTx, "PanelTxFunctionRight", PanelTxFunctionRight);
   BitBtnTx = Button(PanelTxFunctionRight, "BitBtnTx", "&Transmit", "transmit selected message");
   BitBtnTxAll = Button(PanelTxFunctionRight, "BitBtnTxAll", "Tx &all", "transmit all messages");
   // Alt+C is Connect's; cyclic transmission answers to Alt+Y.
@@ -134,16 +141,11 @@ void TFormMain::BuildWindow() {
   BitBtnTxCyclic->setCheckable(true);
   // Shown only while an entry has a cycle time: without one it does nothing.
   BitBtnTxCyclic->setVisible(false);
-  right->addWidget(BitBtnTx);
-  right->addWidget(BitBtnTxAll);
-  right->addWidget(BitBtnTxCyclic);
+  for (QPushButton *b : {BitBtnTx, BitBtnTxAll, BitBtnTxCyclic})
+    right->addWidget(b);
   txRow->insertWidget(1, PanelTxFunctionLeft);
   txRow->addWidget(PanelTxFunctionRight);
-  ListBoxTx = new QListView(PanelTx);
-  ListBoxTx->setObjectName("ListBoxTx");
-  FTxList = new TTransmitList(ListBoxTx);
-  ListBoxTx->setModel(FTxList);
-  SetUpFrameListView(ListBoxTx);
+  ListBoxTx = FrameList(PanelTx, "ListBoxTx", FTxList);
   tx->addWidget(ListBoxTx);
 
   Splitter1->addWidget(PanelRx);
@@ -181,35 +183,33 @@ void TFormMain::BuildWindow() {
   v->addWidget(StatusBar1);
   setCentralWidget(client);
 
-  mm_File = menuBar()->addMenu("&File");
-  mm_File->setObjectName("mm_File");
-  mf_Load = mm_File->addAction("&Load...");
-  mf_Load->setObjectName("mf_Load");
-  mf_Save = mm_File->addAction("&Save...");
-  mf_Save->setObjectName("mf_Save");
-  mf_SaveAs = mm_File->addAction("Save &as...");
-  mf_SaveAs->setObjectName("mf_SaveAs");
-  mf_ExportLog = mm_File->addAction("&Export Log...");
-  mf_ExportLog->setObjectName("mf_ExportLog");
+  auto menu = [this](const char *name, const char *caption) {
+    QMenu *m = menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    return m;
+  };
+  auto item = [](QMenu *menu, const char *name, const char *caption) {
+    QAction *a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+  };
+  mm_File = menu("mm_File", "&File");
+  mf_Load = item(mm_File, "mf_Load", "&Load...");
+  mf_Save = item(mm_File, "mf_Save", "&Save...");
+  mf_SaveAs = item(mm_File, "mf_SaveAs", "Save &as...");
+  mf_ExportLog = item(mm_File, "mf_ExportLog", "&Export Log...");
   mf_ExportLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   mm_File->addSeparator();
-  mf_Exit = mm_File->addAction("E&xit");
-  mf_Exit->setObjectName("mf_Exit");
-  mm_View = menuBar()->addMenu("&View");
-  mm_View->setObjectName("mm_View");
-  mv_TimeStamps = mm_View->addAction("&Time Stamps");
-  mv_TimeStamps->setObjectName("mv_TimeStamps");
+  mf_Exit = item(mm_File, "mf_Exit", "E&xit");
+  mm_View = menu("mm_View", "&View");
+  mv_TimeStamps = item(mm_View, "mv_TimeStamps", "&Time Stamps");
   mv_TimeStamps->setCheckable(true);
-  mv_Rates = mm_View->addAction("&Rates and Bus Load");
-  mv_Rates->setObjectName("mv_Rates");
+  mv_Rates = item(mm_View, "mv_Rates", "&Rates and Bus Load");
   mv_Rates->setCheckable(true);
   mv_Rates->setChecked(true);
-  mm_Info = menuBar()->addMenu("&Info");
-  mm_Info->setObjectName("mm_Info");
-  mi_DeviceInfo = mm_Info->addAction("&Device Information...");
-  mi_DeviceInfo->setObjectName("mi_DeviceInfo");
-  mi_About = mm_Info->addAction("&About this Program...");
-  mi_About->setObjectName("mi_About");
+  mm_Info = menu("mm_Info", "&Info");
+  mi_DeviceInfo = item(mm_Info, "mi_DeviceInfo", "&Device Information...");
+  mi_About = item(mm_Info, "mi_About", "&About this Program...");
 
   TimerReceive = new QTimer(this);
   TimerReceive->setObjectName("TimerReceive");
