@@ -4,6 +4,8 @@
 #include "comm/UnitComm.h"
 #include "config/Unitconfig.h"
 #include "mainwindow/Application.h"
+#include "mainwindow/LineModels.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 #include "transport/Libusbdyn.h"
 
@@ -12,6 +14,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,3 +163,46 @@ void GuiTest::Connect() {
   // The set-up commands are handed over one at a time; wait for the last.
   ASSERT_TRUE(WaitUntil([] { return Count(Requests(), "01 03 03 00") >= 1; }));
 }
+
+namespace {
+int SelectedRow(QListView *view) {
+  const QModelIndexList sel = view->selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.first().row();
+}
+int Count(int panel) {
+  const QRegularExpressionMatch m = QRegularExpression(": (\\d+)").match(StatusPanel(panel));
+  return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+} // namespace
+
+TFrameLogModel *RxModel() { return static_cast<TFrameLogModel *>(FormMain->ListBoxRx->model()); }
+const TTransmitList &TxList() { return *static_cast<const TTransmitList *>(FormMain->ListBoxTx->model()); }
+int RxLineCount() { return RxModel()->rowCount(); }
+QString RxLine(int row) { return RxModel()->Line(row); }
+int RxItemIndex() { return SelectedRow(FormMain->ListBoxRx); }
+QStringList TxLines() { return TxList().Lines(); }
+std::vector<int> TxCycles() { return TxList().Cycles(); }
+int TxItemIndex() { return SelectedRow(FormMain->ListBoxTx); }
+
+void SetTxItemIndex(int row) {
+  QListView *view = FormMain->ListBoxTx;
+  if (row < 0 || row >= view->model()->rowCount()) {
+    view->selectionModel()->clearSelection();
+    view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    return;
+  }
+  const QModelIndex i = view->model()->index(row, 0);
+  view->setCurrentIndex(i);
+  view->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+}
+
+QString StatusPanel(int i) {
+  const auto *label = FormMain->findChild<QLabel *>(QString("StatusPanel%1").arg(i));
+  return label ? label->text() : QString();
+}
+int RxCounter() { return Count(1); }
+int TxCounter() { return Count(2); }
+QString RatesText() { return FormMain->findChild<QLabel *>("StatusPanelRates")->text(); }
+bool CyclicRunning() { return FormMain->BitBtnTxCyclic->isChecked(); }
+int VerticalPos() { return FormMain->PanelTx->mapTo(FormMain->centralWidget(), QPoint(0, 0)).y(); }
+int ClientHeight() { return FormMain->centralWidget()->height(); }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <vector>
 #include <memory>
 #include <functional>
 
@@ -69,6 +70,33 @@ void Settle();
 // platform unless another is asked for; call before the QApplication is made
 // and keep the folder for the run.
 std::unique_ptr<QTemporaryDir> PrepareGuiTestEnvironment();
+
+class TFrameLogModel;
+class TTransmitList;
+
+// The main window read through its widgets, as a user sees it: the lines of
+// the two lists and their selection, the status bar's panels and counters.
+int RxLineCount();
+QString RxLine(int row);
+int RxItemIndex();
+QStringList TxLines();
+int TxItemIndex();
+// Selects a line of the transmit list (or none, for an index outside it),
+// as a click on it does.
+void SetTxItemIndex(int row);
+QString StatusPanel(int i);
+int RxCounter();
+int TxCounter();
+QString RatesText();
+bool CyclicRunning();
+// The lists' models, for what their lines do not show (time stamps, the
+// records behind the transmit list's lines).
+TFrameLogModel *RxModel();
+const TTransmitList &TxList();
+std::vector<int> TxCycles();
+// The top edge of the transmit area and the height of the client area.
+int VerticalPos();
+int ClientHeight();
 
 // Every window created fresh, the simulated adapter empty, no settings file.
 class GuiTest : public ::testing::Test {

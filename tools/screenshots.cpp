@@ -10,7 +10,6 @@
 #include "dialogs/UnitEditMsg.h"
 #include "mainwindow/Application.h"
 #include "mainwindow/UnitConnect.h"
-#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 #include "dialogs/LimitedEdit.h"
 #include "simcontrol.h"
@@ -25,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QListView>
 #include <QTimer>
 
 #include <cstdio>
@@ -73,8 +73,8 @@ int main(int argc, char **argv) {
   QTimer::singleShot(50, [] { FormConnect->accept(); });
   FormMain->SpeedButtonConnectClick();
   Pump(1500);
-  if (!FormMain->TxList().Empty()) {
-    FormMain->SetTxItemIndex(0);
+  if (FormMain->ListBoxTx->model()->rowCount() > 0) {
+    FormMain->ListBoxTx->setCurrentIndex(FormMain->ListBoxTx->model()->index(0, 0));
     FormMain->BitBtnTxAllClick();
   }
   Pump(800);
@@ -86,7 +86,7 @@ int main(int argc, char **argv) {
     FormMain->BitBtnTxCyclic->click();
   Pump(2300);
   Save(FormMain, dir, "main-extras");
-  if (FormMain->CyclicRunning())
+  if (FormMain->BitBtnTxCyclic->isChecked())
     FormMain->BitBtnTxCyclic->click();
   FormMain->mv_TimeStamps->trigger();
 

@@ -223,7 +223,6 @@ void TFormMain::WMDeviceChange() {
     Disconnect();
 }
 
-bool TFormMain::DeviceNotificationsActive() const { return FDeviceMonitor->Active(); }
 
 void TFormMain::SpeedButtonExitClick() { close(); }
 

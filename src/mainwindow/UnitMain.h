@@ -76,28 +76,11 @@ public:
   void mi_DeviceInfoClick();
   void mi_AboutClick();
 
-  // State, for the dialogs and for tests.
+  // The connection and the set-up the dialogs edit.
   TVNI *Adapter() const { return FVNI; }
   TDevComm *DevComm() const { return FDevComm; }
   TDeviceConfig &DevConfig() { return FDevConfig; }
   TFilterTable &Filters() { return FFilter; }
-  const TTransmitList &TxList() const { return *FTxList; }
-  std::vector<int> TxCycles() const;
-  bool CyclicRunning() const;
-  QString RatesText() const;
-  TFrameLogModel *RxModel() const { return FRxModel; }
-  int RxCounter() const { return FRxCounter; }
-  int TxCounter() const { return FTxCounter; }
-  QString StatusPanel(int i) const;
-  int RxLineCount() const;
-  QString RxLine(int row) const;
-  int RxItemIndex() const;
-  QStringList TxLines() const;
-  int TxItemIndex() const;
-  void SetTxItemIndex(int row);
-  int VerticalPos() const;
-  int ClientHeight() const;
-  bool DeviceNotificationsActive() const;
 
   // Controls.
   QWidget *PanelFunction;
@@ -145,7 +128,16 @@ protected:
   void resizeEvent(QResizeEvent *event) override;
 
 private:
+  QStringList TxLines() const;
+  std::vector<int> TxCycles() const;
+  int TxItemIndex() const;
+  void SetTxItemIndex(int row);
+  int VerticalPos() const;
+  int ClientHeight() const;
   void BuildWindow();
+  void BuildMenus();
+  void BuildTimersAndFileDialogs();
+  void ConnectHandlers();
   void FormCreate();
   void FormClose();
   void FormDestroy();

@@ -183,6 +183,12 @@ void TFormMain::BuildWindow() {
   v->addWidget(StatusBar1);
   setCentralWidget(client);
 
+  BuildMenus();
+  BuildTimersAndFileDialogs();
+  ConnectHandlers();
+}
+
+void TFormMain::BuildMenus() {
   auto menu = [this](const char *name, const char *caption) {
     QMenu *m = menuBar()->addMenu(caption);
     m->setObjectName(name);
@@ -210,7 +216,9 @@ void TFormMain::BuildWindow() {
   mm_Info = menu("mm_Info", "&Info");
   mi_DeviceInfo = item(mm_Info, "mi_DeviceInfo", "&Device Information...");
   mi_About = item(mm_Info, "mi_About", "&About this Program...");
+}
 
+void TFormMain::BuildTimersAndFileDialogs() {
   TimerReceive = new QTimer(this);
   TimerReceive->setObjectName("TimerReceive");
   TimerReceive->setInterval(10);
@@ -247,6 +255,10 @@ void TFormMain::BuildWindow() {
   for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1})
     d->setOption(QFileDialog::DontUseNativeDialog, true);
 
+}
+
+// What each control, timer and notification runs.
+void TFormMain::ConnectHandlers() {
   connect(SpeedButtonConnect, &QPushButton::clicked, this, &TFormMain::SpeedButtonConnectClick);
   connect(SpeedButtonSetup, &QPushButton::clicked, this, &TFormMain::SpeedButtonSetupClick);
   connect(SpeedButtonFilter, &QPushButton::clicked, this, &TFormMain::SpeedButtonFilterClick);

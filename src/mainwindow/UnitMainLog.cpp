@@ -16,7 +16,6 @@
 
 // ---- frame log -------------------------------------------------------------
 
-QString TFormMain::StatusPanel(int i) const { return (i >= 0 && i < 4) ? FPanels[i]->text() : QString(); }
 
 void TFormMain::ShowCounters() {
   QString rx = QString("Rx: %1").arg(FRxCounter);
@@ -75,16 +74,9 @@ void TFormMain::TimerReceiveTimer() {
 
 void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
 
-int TFormMain::RxLineCount() const { return FRxModel->rowCount(); }
-QString TFormMain::RxLine(int row) const { return FRxModel->Line(row); }
-int TFormMain::RxItemIndex() const {
-  const QModelIndexList sel = ListBoxRx->selectionModel()->selectedRows();
-  return sel.isEmpty() ? -1 : sel.first().row();
-}
 
 // ---- rates and bus load ------------------------------------------------------
 
-QString TFormMain::RatesText() const { return FRatePanel->text(); }
 
 void TFormMain::ShowRates(bool connected) {
   FStatistics.Reset();

@@ -110,7 +110,6 @@ void TFormMain::BitBtnTxAllClick() {
 
 // ---- cyclic transmission -----------------------------------------------------
 
-bool TFormMain::CyclicRunning() const { return TimerCyclic->isActive(); }
 
 void TFormMain::UpdateCyclicButton() {
   const bool any = FTxList->AnyCyclic();

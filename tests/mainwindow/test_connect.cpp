@@ -23,7 +23,7 @@ TEST_F(Connection, NoAdapterOffersToLookAgainUntilCancel) {
   EXPECT_EQ(d.Pending(), 0u);
   EXPECT_EQ(text, "No Varnell Device found!\nPlease connect a device and press Ok.");
   EXPECT_EQ(FormMain->DevComm(), nullptr);
-  EXPECT_EQ(FormMain->StatusPanel(0), "disconnected");
+  EXPECT_EQ(StatusPanel(0), "disconnected");
   EXPECT_EQ(FormMain->SpeedButtonConnect->text(), "&Connect");
 }
 
@@ -43,10 +43,10 @@ TEST_F(Connection, OneAdapterConnectsWithoutAskingAndSendsTheSetUpInOrder) {
   FormMain->DevConfig().Speed = 5;
   FormMain->Filters()[13].Active = 1;
   Connect();
-  EXPECT_EQ(FormMain->StatusPanel(0), "connected");
+  EXPECT_EQ(StatusPanel(0), "connected");
   EXPECT_EQ(FormMain->SpeedButtonConnect->text(), "Dis&connect");
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 0");
-  EXPECT_EQ(FormMain->StatusPanel(2), "Tx: 0");
+  EXPECT_EQ(StatusPanel(1), "Rx: 0");
+  EXPECT_EQ(StatusPanel(2), "Tx: 0");
   // Receive polls interleave; the other requests come in this order.
   std::vector<std::string> reqs;
   for (const auto &r : Requests())
@@ -103,7 +103,7 @@ TEST_F(Connection, RefusedHandshakeReportsAndStaysDisconnected) {
   FormMain->SpeedButtonConnectClick();
   EXPECT_EQ(text, "Establish connection to selected device failed!");
   EXPECT_EQ(FormMain->DevComm(), nullptr);
-  EXPECT_EQ(FormMain->StatusPanel(0), "disconnected");
+  EXPECT_EQ(StatusPanel(0), "disconnected");
   EXPECT_EQ(sim_open_handles(), 0);
 }
 
@@ -112,20 +112,20 @@ TEST_F(Connection, PressingConnectAgainDisconnectsAndKeepsTheCounts) {
   Connect();
   auto f = FrameBytes(0, 0, 1, 0x42, {7});
   sim_inject_frame("A1", f.data());
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
   sim_trace_clear();
   FormMain->SpeedButtonConnectClick();
   EXPECT_EQ(FormMain->DevComm(), nullptr);
-  EXPECT_EQ(FormMain->StatusPanel(0), "disconnected");
+  EXPECT_EQ(StatusPanel(0), "disconnected");
   EXPECT_EQ(FormMain->SpeedButtonConnect->text(), "&Connect");
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 1");
+  EXPECT_EQ(StatusPanel(1), "Rx: 1");
   auto reqs = Requests();
   ASSERT_FALSE(reqs.empty());
   EXPECT_EQ(reqs.back(), "00 01 00 00");
   EXPECT_EQ(sim_open_handles(), 0);
   // The next connection starts counting from 0 again.
   Connect();
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 0");
+  EXPECT_EQ(StatusPanel(1), "Rx: 0");
 }
 
 TEST_F(Connection, RemovalDisconnectsSilentlyOtherChangesDoNothing) {
@@ -146,7 +146,7 @@ TEST_F(Connection, RemovalDisconnectsSilentlyOtherChangesDoNothing) {
   sim_unplug("A1");
   FormMain->WMDeviceChange();
   EXPECT_EQ(FormMain->DevComm(), nullptr);
-  EXPECT_EQ(FormMain->StatusPanel(0), "disconnected");
+  EXPECT_EQ(StatusPanel(0), "disconnected");
   EXPECT_EQ(d.Seen.size(), 1); // only the selection dialog; no message
   FormMain->WMDeviceChange(); // while disconnected: nothing
   EXPECT_EQ(FormMain->DevComm(), nullptr);

@@ -49,22 +49,22 @@ protected:
 TEST_F(Cyclic, FramesGoOutOnTheirPeriodsCountedAndLogged) {
   sim_add_adapter("A1");
   Load(threeFrames + "[Cycles]\r\n0=10\r\n2=200\r\n");
-  EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{10, 0, 200}));
+  EXPECT_EQ(TxCycles(), (std::vector<int>{10, 0, 200}));
   EXPECT_FALSE(FormMain->BitBtnTxCyclic->isHidden());
   // Not connected: nothing starts.
   FormMain->BitBtnTxCyclic->click();
-  EXPECT_FALSE(FormMain->CyclicRunning());
+  EXPECT_FALSE(CyclicRunning());
   EXPECT_FALSE(FormMain->BitBtnTxCyclic->isChecked());
 
   Connect();
   FormMain->BitBtnTxCyclic->click();
-  ASSERT_TRUE(FormMain->CyclicRunning());
+  ASSERT_TRUE(CyclicRunning());
   // Both go out at once; then the 10 ms frame many times before the 200 ms
   // frame has gone out three times.
   ASSERT_TRUE(WaitUntil([] { return Sent(0xCC) >= 3; }));
   FormMain->BitBtnTxCyclic->click();
-  EXPECT_FALSE(FormMain->CyclicRunning());
-  const int tx = FormMain->TxCounter();
+  EXPECT_FALSE(CyclicRunning());
+  const int tx = TxCounter();
   ASSERT_TRUE(WaitUntil([&] { return sim_frames_transmitted("A1") == tx; }));
   const int fast = Sent(0xAA), slow = Sent(0xCC);
   EXPECT_EQ(Sent(0xBB), 0);
@@ -72,11 +72,11 @@ TEST_F(Cyclic, FramesGoOutOnTheirPeriodsCountedAndLogged) {
   EXPECT_GE(slow, 3);
   EXPECT_GT(fast, 2 * slow);
   // Every frame sent has its line in the log.
-  EXPECT_EQ(FormMain->RxLineCount(), tx);
-  EXPECT_EQ(FormMain->StatusPanel(2), QString("Tx: %1").arg(tx));
+  EXPECT_EQ(RxLineCount(), tx);
+  EXPECT_EQ(StatusPanel(2), QString("Tx: %1").arg(tx));
   // Stopped means stopped.
   Settle();
-  EXPECT_EQ(FormMain->TxCounter(), tx);
+  EXPECT_EQ(TxCounter(), tx);
 }
 
 TEST_F(Cyclic, DisconnectingOrLosingEveryCycleStopsIt) {
@@ -86,15 +86,15 @@ TEST_F(Cyclic, DisconnectingOrLosingEveryCycleStopsIt) {
   FormMain->BitBtnTxCyclic->click();
   ASSERT_TRUE(WaitUntil([] { return Sent(0xBB) >= 2; }));
   FormMain->Disconnect();
-  EXPECT_FALSE(FormMain->CyclicRunning());
+  EXPECT_FALSE(CyclicRunning());
   EXPECT_FALSE(FormMain->BitBtnTxCyclic->isChecked());
 
   Connect();
   FormMain->BitBtnTxCyclic->click();
-  ASSERT_TRUE(FormMain->CyclicRunning());
-  FormMain->SetTxItemIndex(1);
+  ASSERT_TRUE(CyclicRunning());
+  SetTxItemIndex(1);
   FormMain->BitBtnDeleteClick();
-  EXPECT_FALSE(FormMain->CyclicRunning());
+  EXPECT_FALSE(CyclicRunning());
   EXPECT_TRUE(FormMain->BitBtnTxCyclic->isHidden());
 }
 
@@ -107,22 +107,22 @@ TEST_F(Cyclic, StuckAdapterDoesNotMakeTheQueueGrow) {
   sim_set_transmit_status("A1", 0);
   FormMain->BitBtnTxCyclic->click();
   const int bound = static_cast<int>(TDevComm::TransmitWaitingBound);
-  ASSERT_TRUE(WaitUntil([&] { return FormMain->TxCounter() >= bound; }));
+  ASSERT_TRUE(WaitUntil([&] { return TxCounter() >= bound; }));
   // Two hundred more refused attempts: time enough for hundreds of periods.
   const int attempts = CountPrefix(Requests(), "01 05");
   ASSERT_TRUE(WaitUntil([&] { return CountPrefix(Requests(), "01 05") >= attempts + 200; }));
-  EXPECT_EQ(FormMain->TxCounter(), bound);
+  EXPECT_EQ(TxCounter(), bound);
   sim_set_transmit_status("A1", 1);
-  ASSERT_TRUE(WaitUntil([&] { return FormMain->TxCounter() > bound + 50; }));
+  ASSERT_TRUE(WaitUntil([&] { return TxCounter() > bound + 50; }));
   FormMain->BitBtnTxCyclic->click();
-  const int tx = FormMain->TxCounter();
+  const int tx = TxCounter();
   ASSERT_TRUE(WaitUntil([&] { return sim_frames_transmitted("A1") == tx; }));
 }
 
 // Without cycle times the button stays hidden.
 TEST_F(Cyclic, WithoutCycleTimesTheWindowIsAsBefore) {
   Load(threeFrames);
-  EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(TxCycles(), (std::vector<int>{0, 0, 0}));
   EXPECT_TRUE(FormMain->BitBtnTxCyclic->isHidden());
   sim_add_adapter("A1");
   FormMain->show();
@@ -137,7 +137,7 @@ TEST_F(Cyclic, CyclesSectionRoundTripsAndIsLeftOutWhenEmpty) {
   EXPECT_TRUE(saved.contains("[Cycles]\r\n0=10\r\n2=60000\r\n")) << saved.toStdString();
   Load(threeFrames);
   Load(saved);
-  EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{10, 0, 60000}));
+  EXPECT_EQ(TxCycles(), (std::vector<int>{10, 0, 60000}));
 
   // A file without cycles is written as it always was; stale cycles of a
   // file saved before go.
@@ -149,10 +149,10 @@ TEST_F(Cyclic, CyclesSectionRoundTripsAndIsLeftOutWhenEmpty) {
 
 TEST_F(Cyclic, DamagedCycleValuesAreBroughtIntoRange) {
   Load(threeFrames + "[Cycles]\r\n0=-5\r\n1=999999\r\n2=fast\r\n3=10\r\n");
-  EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{0, 60000, 0}));
+  EXPECT_EQ(TxCycles(), (std::vector<int>{0, 60000, 0}));
   // A zero count brings no list and keeps the cycles of the one shown.
   Load("[Messages]\r\nn=0\r\n[Cycles]\r\n0=1\r\n");
-  EXPECT_EQ(FormMain->TxCycles(), (std::vector<int>{0, 60000, 0}));
+  EXPECT_EQ(TxCycles(), (std::vector<int>{0, 60000, 0}));
 }
 
 // The schedule alone: every entry with a cycle is due at the start, then

@@ -33,7 +33,7 @@ protected:
   // The window shows exactly one of its two states.
   static void ExpectConsistent() {
     const bool connected = FormMain->DevComm() != nullptr;
-    EXPECT_EQ(FormMain->StatusPanel(0), connected ? "connected" : "disconnected");
+    EXPECT_EQ(StatusPanel(0), connected ? "connected" : "disconnected");
     EXPECT_EQ(FormMain->SpeedButtonConnect->text(), connected ? "Dis&connect" : "&Connect");
     EXPECT_EQ(FormMain->TimerReceive->isActive(), connected);
     if (connected)
@@ -63,7 +63,7 @@ TEST_F(Faults, UnpluggedInTheMiddleOfTransfersDisconnectsOnTheNotice) {
   sim_set_flood("A1", 1);
   sim_set_transfer_delay_us(300);
   Connect();
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() > 20; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() > 20; }));
   auto t = UnplugWhen([] { return true; });
   t.join();
   FormMain->WMDeviceChange();
@@ -95,7 +95,7 @@ TEST_F(Faults, UnpluggedDuringTxAll) {
   auto t = UnplugWhen([] { return sim_frames_transmitted("A1") >= 50; });
   FormMain->BitBtnTxAllClick();
   t.join();
-  EXPECT_EQ(FormMain->TxCounter(), 400);
+  EXPECT_EQ(TxCounter(), 400);
   FormMain->WMDeviceChange();
   EXPECT_EQ(FormMain->DevComm(), nullptr);
   ExpectConsistent();
@@ -131,10 +131,10 @@ TEST_F(Faults, AdapterRefusingEveryFrameKeepsTheWindowUsable) {
   sim_set_transmit_status("A1", 0);
   Connect();
   FormMain->BitBtnTxAllClick();
-  EXPECT_EQ(FormMain->TxCounter(), 20);
+  EXPECT_EQ(TxCounter(), 20);
   auto f = FrameBytes(0, 0, 1, 0x77, {1});
   sim_inject_frame("A1", f.data());
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; })); // receiving goes on
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; })); // receiving goes on
   FormMain->SpeedButtonConnectClick(); // disconnect frees the 20 waiting frames
   ExpectConsistent();
   EXPECT_EQ(sim_frames_transmitted("A1"), 0);

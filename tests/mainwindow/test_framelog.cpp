@@ -43,12 +43,12 @@ protected:
 TEST_F(FrameLog, ReceivedFramesAreLoggedCountedAndSelected) {
   Inject(0x123);
   Inject(0x1ABCD, 4, {0x0A});
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 2; }));
-  ASSERT_EQ(FormMain->RxLineCount(), 2);
-  EXPECT_EQ(FormMain->RxLine(0), "Rx\tStd\t  123\t11\t22");
-  EXPECT_EQ(FormMain->RxLine(1), "Rx\tExt\t1ABCD\t0A");
-  EXPECT_EQ(FormMain->RxItemIndex(), 1);
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 2");
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 2; }));
+  ASSERT_EQ(RxLineCount(), 2);
+  EXPECT_EQ(RxLine(0), "Rx\tStd\t  123\t11\t22");
+  EXPECT_EQ(RxLine(1), "Rx\tExt\t1ABCD\t0A");
+  EXPECT_EQ(RxItemIndex(), 1);
+  EXPECT_EQ(StatusPanel(1), "Rx: 2");
 }
 
 // Frames the communication thread already holds when the user disconnects
@@ -56,8 +56,8 @@ TEST_F(FrameLog, ReceivedFramesAreLoggedCountedAndSelected) {
 // processed, so the receive timer cannot take them before the click.
 TEST_F(FrameLog, DisconnectKeepsTheFramesAlreadyTakenFromTheAdapter) {
   Settle();
-  const int before = FormMain->RxCounter();
-  const int lines = FormMain->RxLineCount();
+  const int before = RxCounter();
+  const int lines = RxLineCount();
   for (uint32_t id = 0; id < 20; ++id)
     Inject(0x200 + id);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -66,61 +66,61 @@ TEST_F(FrameLog, DisconnectKeepsTheFramesAlreadyTakenFromTheAdapter) {
   ASSERT_EQ(sim_frames_delivered("A1"), 20);
   QTest::mouseClick(FormMain->SpeedButtonConnect, Qt::LeftButton);
   ASSERT_EQ(FormMain->DevComm(), nullptr);
-  EXPECT_EQ(FormMain->RxCounter(), before + 20);
-  ASSERT_EQ(FormMain->RxLineCount(), lines + 20);
-  EXPECT_EQ(FormMain->RxLine(lines + 19), "Rx\tStd\t  213\t11\t22");
+  EXPECT_EQ(RxCounter(), before + 20);
+  ASSERT_EQ(RxLineCount(), lines + 20);
+  EXPECT_EQ(RxLine(lines + 19), "Rx\tStd\t  213\t11\t22");
 }
 
 TEST_F(FrameLog, OnlyTransmittedViewCountsReceivedFramesWithoutLines) {
   FormMain->ComboBoxView->setCurrentIndex(2);
   Inject(0x1);
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
-  EXPECT_EQ(FormMain->RxLineCount(), 0);
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 1");
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
+  EXPECT_EQ(RxLineCount(), 0);
+  EXPECT_EQ(StatusPanel(1), "Rx: 1");
 }
 
 TEST_F(FrameLog, NoViewSelectedListsReceivedButNotTransmitted) {
   FormMain->ComboBoxView->setCurrentIndex(-1);
   Inject(0x2);
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
-  EXPECT_EQ(FormMain->RxLineCount(), 1);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
+  EXPECT_EQ(RxLineCount(), 1);
   AddTxEntry("Std\t  555\t01");
   FormMain->BitBtnTxAllClick();
-  EXPECT_EQ(FormMain->TxCounter(), 1);
-  EXPECT_EQ(FormMain->RxLineCount(), 1);
+  EXPECT_EQ(TxCounter(), 1);
+  EXPECT_EQ(RxLineCount(), 1);
 }
 
 TEST_F(FrameLog, SwitchingTheViewKeepsExistingLinesAndClearKeepsCounters) {
   Inject(0x3);
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
   FormMain->ComboBoxView->setCurrentIndex(2);
-  EXPECT_EQ(FormMain->RxLineCount(), 1);
+  EXPECT_EQ(RxLineCount(), 1);
   FormMain->ComboBoxView->setCurrentIndex(0);
   FormMain->BitBtnRxClearClick();
-  EXPECT_EQ(FormMain->RxLineCount(), 0);
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 1");
+  EXPECT_EQ(RxLineCount(), 0);
+  EXPECT_EQ(StatusPanel(1), "Rx: 1");
   Inject(0x4);
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 2; }));
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 2");
-  EXPECT_EQ(FormMain->RxLineCount(), 1);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 2; }));
+  EXPECT_EQ(StatusPanel(1), "Rx: 2");
+  EXPECT_EQ(RxLineCount(), 1);
 }
 
 TEST_F(FrameLog, FramesComeInTheOrderTheAdapterGaveThem) {
   for (uint32_t id = 0x100; id < 0x120; ++id)
     Inject(id, 0, {});
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 32; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 32; }));
   for (int i = 0; i < 32; ++i)
-    EXPECT_EQ(FormMain->RxLine(i), QString("Rx\tStd\t  %1").arg(0x100 + i, 3, 16).toUpper().replace("RX\tSTD", "Rx\tStd"));
+    EXPECT_EQ(RxLine(i), QString("Rx\tStd\t  %1").arg(0x100 + i, 3, 16).toUpper().replace("RX\tSTD", "Rx\tStd"));
 }
 
 TEST_F(FrameLog, DisconnectedLogGetsNothingAndCountersStay) {
   Inject(0x5);
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
   FormMain->Disconnect();
   FormMain->TimerReceiveTimer(); // no thread: nothing
-  EXPECT_EQ(FormMain->RxLineCount(), 1);
-  EXPECT_EQ(FormMain->StatusPanel(1), "Rx: 1");
-  EXPECT_EQ(FormMain->StatusPanel(2), "Tx: 0");
+  EXPECT_EQ(RxLineCount(), 1);
+  EXPECT_EQ(StatusPanel(1), "Rx: 1");
+  EXPECT_EQ(StatusPanel(2), "Tx: 0");
 }
 
 } // namespace

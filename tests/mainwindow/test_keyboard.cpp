@@ -82,26 +82,26 @@ TEST_P(Keyboard, EveryMnemonicDoesOneThingOnItsFirstPress) {
     Alt(key);
     ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
   }
-  FormMain->SetTxItemIndex(0);
+  SetTxItemIndex(0);
   d.Then(RejectDialog());
   Alt(Qt::Key_E);
   ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
   EXPECT_EQ(d.Seen, (QStringList{"FormDeviceConfig", "FormFilter", "FormEditMsg", "FormEditMsg"}));
   Alt(Qt::Key_T);
-  EXPECT_TRUE(WaitUntil([] { return FormMain->TxCounter() == 1; }));
+  EXPECT_TRUE(WaitUntil([] { return TxCounter() == 1; }));
   Alt(Qt::Key_A);
-  EXPECT_TRUE(WaitUntil([] { return FormMain->TxCounter() == 3; }));
+  EXPECT_TRUE(WaitUntil([] { return TxCounter() == 3; }));
   if (cycles) {
     Alt(Qt::Key_Y);
-    EXPECT_TRUE(WaitUntil([] { return FormMain->CyclicRunning(); }));
+    EXPECT_TRUE(WaitUntil([] { return CyclicRunning(); }));
     Alt(Qt::Key_Y);
-    EXPECT_TRUE(WaitUntil([] { return !FormMain->CyclicRunning(); }));
+    EXPECT_TRUE(WaitUntil([] { return !CyclicRunning(); }));
   }
-  ASSERT_GT(FormMain->RxLineCount(), 0);
+  ASSERT_GT(RxLineCount(), 0);
   Alt(Qt::Key_L);
-  EXPECT_TRUE(WaitUntil([] { return FormMain->RxLineCount() == 0; }));
+  EXPECT_TRUE(WaitUntil([] { return RxLineCount() == 0; }));
   Alt(Qt::Key_D);
-  EXPECT_TRUE(WaitUntil([] { return FormMain->TxLines().size() == 1; }));
+  EXPECT_TRUE(WaitUntil([] { return TxLines().size() == 1; }));
   Alt(Qt::Key_C);
   EXPECT_TRUE(WaitUntil([] { return FormMain->DevComm() == nullptr; }));
 }

@@ -39,7 +39,7 @@ TEST_F(Layout, FirstStartUsesDefaultsAndClosingWritesEverything) {
   EXPECT_EQ(FormMain->width(), 800);
   EXPECT_EQ(FormMain->height(), 600);
   EXPECT_EQ(FormMain->ComboBoxView->currentIndex(), 0);
-  EXPECT_EQ(FormMain->VerticalPos(), FormMain->ClientHeight() / 2 - 40 - 19);
+  EXPECT_EQ(VerticalPos(), ClientHeight() / 2 - 40 - 19);
   EXPECT_EQ(FormMain->minimumWidth(), 548);
   EXPECT_EQ(FormMain->DevConfig().Termination, 1);
   EXPECT_EQ(FormMain->Filters()[0].Active, 1);
@@ -58,19 +58,19 @@ TEST_F(Layout, GeometryViewSplitterAndSetUpSurviveARestart) {
   FormMain->move(30, 40);
   Settle();
   FormMain->ComboBoxView->setCurrentIndex(2);
-  const int client = FormMain->ClientHeight();
+  const int client = ClientHeight();
   QList<int> sizes = FormMain->Splitter1->sizes();
   FormMain->Splitter1->setSizes({sizes[0] - 100, sizes[1] + 100});
   Settle();
-  const int vertical = FormMain->VerticalPos();
+  const int vertical = VerticalPos();
   FormMain->DevConfig().Speed = 7;
   FormMain->Filters()[5].Mode = 1;
   FormMain->Filters()[5].ID = 0xFFFFFFFF;
   Restart();
   EXPECT_EQ(FormMain->width(), 900);
   EXPECT_EQ(FormMain->height(), 700);
-  EXPECT_EQ(FormMain->ClientHeight(), client);
-  EXPECT_EQ(FormMain->VerticalPos(), vertical);
+  EXPECT_EQ(ClientHeight(), client);
+  EXPECT_EQ(VerticalPos(), vertical);
   EXPECT_EQ(FormMain->ComboBoxView->currentIndex(), 2);
   EXPECT_EQ(FormMain->DevConfig().Speed, 7);
   EXPECT_EQ(FormMain->Filters()[5].Mode, 1);
@@ -98,13 +98,13 @@ TEST_F(Layout, MaximisedWindowKeepsItsSplitOverRestarts) {
   FormMain->Splitter1Moved();
   Settle();
   const int tx = FormMain->PanelTx->height();
-  const int vertical = FormMain->VerticalPos();
+  const int vertical = VerticalPos();
   for (int i = 0; i < 3; ++i) {
     Restart();
     ASSERT_TRUE(WaitUntil([] { return FormMain->height() > 400; }));
     Settle();
     EXPECT_EQ(FormMain->PanelTx->height(), tx) << "restart " << i;
-    EXPECT_EQ(FormMain->VerticalPos(), vertical) << "restart " << i;
+    EXPECT_EQ(VerticalPos(), vertical) << "restart " << i;
   }
 }
 

@@ -112,7 +112,7 @@ protected:
         sim_inject_frame("A1", r.data());
         n += 2;
       }
-    ASSERT_TRUE(WaitUntil([&] { return FormMain->RxCounter() == n; }));
+    ASSERT_TRUE(WaitUntil([&] { return RxCounter() == n; }));
     QFile f(dir.filePath("tx.vni"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("[Messages]\r\nn=2\r\n0=Std\t  123\t01\t02\r\n1=Ext\t1ABCD\tremote request (DLC=3)\r\n");
@@ -135,7 +135,7 @@ TEST_F(LogExport, CandumpFileReadsBackFrameForFrame) {
   const QString path = dir.filePath("bus.log");
   ASSERT_TRUE(FormMain->ExportLog(path));
   const QStringList lines = ReadLines(path);
-  const TFrameLogModel &log = *FormMain->RxModel();
+  const TFrameLogModel &log = *RxModel();
   ASSERT_EQ(static_cast<size_t>(lines.size()), log.Count());
   ASSERT_EQ(log.Count(), 38u);
   for (int row = 0; row < lines.size(); ++row) {
@@ -180,7 +180,7 @@ TEST_F(LogExport, CsvFileHasAHeaderAndOneLinePerLogLine) {
   const QString path = dir.filePath("bus.csv");
   ASSERT_TRUE(FormMain->ExportLog(path));
   const QStringList lines = ReadLines(path);
-  ASSERT_EQ(lines.size(), 1 + FormMain->RxLineCount());
+  ASSERT_EQ(lines.size(), 1 + RxLineCount());
   EXPECT_EQ(lines[0], "Time,Direction,ID,Format,Remote,DLC,Data");
   EXPECT_TRUE(lines[1].contains(QRegularExpression(R"(^\d+\.\d{6},Rx,100,std,0,0,$)"))) << lines[1].toStdString();
   EXPECT_TRUE(lines[2].contains(QRegularExpression(R"(^\d+\.\d{6},Rx,7F0,std,1,0,$)"))) << lines[2].toStdString();

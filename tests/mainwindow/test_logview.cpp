@@ -25,7 +25,7 @@ protected:
     GuiTest::SetUp();
     sim_add_adapter("A1");
   }
-  QVariant Time(int row) const { return FormMain->RxModel()->data(FormMain->RxModel()->index(row), TFrameLogModel::TimeRole); }
+  QVariant Time(int row) const { return RxModel()->data(RxModel()->index(row), TFrameLogModel::TimeRole); }
   void Restart() {
     FormMain->close();
     DestroyForms();
@@ -42,14 +42,14 @@ TEST_F(LogView, TimeColumnShowsSecondsWithoutChangingTheLineText) {
   Connect();
   auto f = FrameBytes(0, 0, 2, 0x123, {0x11, 0x22});
   sim_inject_frame("A1", f.data());
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxLineCount() == 1; }));
+  ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 1; }));
   EXPECT_FALSE(Time(0).isValid());
   FormMain->mv_TimeStamps->trigger();
   ASSERT_TRUE(FormMain->mv_TimeStamps->isChecked());
   const QString t = Time(0).toString();
   EXPECT_TRUE(t.contains(QRegularExpression(R"(^\d+\.\d{6}$)"))) << t.toStdString();
-  EXPECT_EQ(t, TimeStampText(FormMain->RxModel()->At(0).TimeUs));
-  EXPECT_EQ(FormMain->RxLine(0), "Rx\tStd\t  123\t11\t22");
+  EXPECT_EQ(t, TimeStampText(RxModel()->At(0).TimeUs));
+  EXPECT_EQ(RxLine(0), "Rx\tStd\t  123\t11\t22");
   FormMain->mv_TimeStamps->trigger();
   EXPECT_FALSE(Time(0).isValid());
 
@@ -70,14 +70,14 @@ TEST_F(LogView, TransmittedLineTakesTheAdapterAcceptanceTime) {
   FormMain->LoadSetup(ini);
   sim_set_transmit_status("A1", 0);
   FormMain->BitBtnTxAllClick();
-  ASSERT_EQ(FormMain->RxLineCount(), 1);
-  const int64_t handedOver = FormMain->RxModel()->At(0).TimeUs;
+  ASSERT_EQ(RxLineCount(), 1);
+  const int64_t handedOver = RxModel()->At(0).TimeUs;
   ASSERT_TRUE(WaitUntil([] { return CountPrefix(Requests(), "01 05 00 00 00 01 00 00 21 03") >= 3; }));
   const int64_t beforeAccepting = FormMain->DevComm()->ElapsedUs();
   sim_set_transmit_status("A1", 1);
-  ASSERT_TRUE(WaitUntil([&] { return FormMain->RxModel()->At(0).TimeUs != handedOver; }));
-  EXPECT_GE(FormMain->RxModel()->At(0).TimeUs, beforeAccepting);
-  EXPECT_EQ(FormMain->RxLine(0), "Tx\tStd\t  321\t05");
+  ASSERT_TRUE(WaitUntil([&] { return RxModel()->At(0).TimeUs != handedOver; }));
+  EXPECT_GE(RxModel()->At(0).TimeUs, beforeAccepting);
+  EXPECT_EQ(RxLine(0), "Tx\tStd\t  321\t05");
 }
 
 // The choices are written to the settings file only once they were
@@ -92,7 +92,7 @@ TEST_F(LogView, ChoicesSurviveARestartAndUntouchedOnesAreNotWritten) {
   EXPECT_TRUE(Settings().contains("TimeStamps=1\r\n"));
   EXPECT_TRUE(Settings().contains("Rates=0\r\n"));
   EXPECT_TRUE(FormMain->mv_TimeStamps->isChecked());
-  EXPECT_TRUE(FormMain->RxModel()->ShowTime());
+  EXPECT_TRUE(RxModel()->ShowTime());
   EXPECT_FALSE(FormMain->mv_Rates->isChecked());
   FormMain->mv_TimeStamps->trigger();
   FormMain->mv_Rates->trigger();
@@ -107,9 +107,9 @@ TEST_F(LogView, RatePanelFollowsTheConnectionAndTheMenu) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
   auto *panel = FormMain->StatusBar1->findChild<QLabel *>("StatusPanelRates");
   ASSERT_NE(panel, nullptr);
-  EXPECT_EQ(FormMain->RatesText(), "");
+  EXPECT_EQ(RatesText(), "");
   Connect();
-  EXPECT_EQ(FormMain->RatesText(), "Rx 0/s  Tx 0/s  Load 0.0 %");
+  EXPECT_EQ(RatesText(), "Rx 0/s  Tx 0/s  Load 0.0 %");
   // The panel sits after the counters.
   EXPECT_GT(panel->x(), FormMain->StatusBar1->findChild<QLabel *>("StatusPanel2")->x());
   EXPECT_TRUE(panel->isVisible());
@@ -117,17 +117,17 @@ TEST_F(LogView, RatePanelFollowsTheConnectionAndTheMenu) {
     auto f = FrameBytes(0, 0, 0, 0);
     sim_inject_frame("A1", f.data());
   }
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 20; }));
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 20; }));
   // The next reading (once a second) counts them.
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RatesText() != "Rx 0/s  Tx 0/s  Load 0.0 %"; }));
-  EXPECT_TRUE(FormMain->RatesText().contains(QRegularExpression(R"(^Rx \d+/s  Tx 0/s  Load \d+\.\d %$)")))
-      << FormMain->RatesText().toStdString();
+  ASSERT_TRUE(WaitUntil([] { return RatesText() != "Rx 0/s  Tx 0/s  Load 0.0 %"; }));
+  EXPECT_TRUE(RatesText().contains(QRegularExpression(R"(^Rx \d+/s  Tx 0/s  Load \d+\.\d %$)")))
+      << RatesText().toStdString();
   FormMain->mv_Rates->trigger();
   EXPECT_FALSE(panel->isVisible());
   FormMain->mv_Rates->trigger();
   EXPECT_TRUE(panel->isVisible());
   FormMain->Disconnect();
-  EXPECT_EQ(FormMain->RatesText(), "");
+  EXPECT_EQ(RatesText(), "");
 }
 
 } // namespace

@@ -57,7 +57,7 @@ TEST_F(SetupFiles, MissingCountKeepsTheListAndDefaultsTheRest) {
   LoadText(twoFrames);
   FormMain->DevConfig().Speed = 3;
   LoadText("[Other]\r\nx=1\r\n");
-  EXPECT_EQ(FormMain->TxLines().size(), 2);
+  EXPECT_EQ(TxLines().size(), 2);
   EXPECT_EQ(FormMain->DevConfig().Speed, 0);
   EXPECT_EQ(FormMain->DevConfig().Termination, 1);
   EXPECT_EQ(FormMain->DevConfig().Retransmission, 1);
@@ -71,21 +71,21 @@ TEST_F(SetupFiles, MissingCountKeepsTheListAndDefaultsTheRest) {
 TEST_F(SetupFiles, NegativeCountEmptiesTheListLargerCountAddsEmptyFrames) {
   LoadText(twoFrames);
   LoadText("[Messages]\r\nn=-3\r\n0=Std\t  123\r\n");
-  EXPECT_TRUE(FormMain->TxLines().isEmpty());
-  EXPECT_TRUE(FormMain->TxList().Empty());
-  EXPECT_EQ(FormMain->TxItemIndex(), -1);
+  EXPECT_TRUE(TxLines().isEmpty());
+  EXPECT_TRUE(TxList().Empty());
+  EXPECT_EQ(TxItemIndex(), -1);
   LoadText("[Messages]\r\nn=3\r\n0=Std\t  123\r\n");
-  ASSERT_EQ(FormMain->TxLines().size(), 3);
-  EXPECT_EQ(FormMain->TxLines()[2], "");
-  EXPECT_EQ(FormMain->TxList().At(2).Frame.ID, 0u);
-  EXPECT_EQ(FormMain->TxList().At(2).Frame.DLC, 0);
-  EXPECT_EQ(FormMain->TxItemIndex(), 2);
+  ASSERT_EQ(TxLines().size(), 3);
+  EXPECT_EQ(TxLines()[2], "");
+  EXPECT_EQ(TxList().At(2).Frame.ID, 0u);
+  EXPECT_EQ(TxList().At(2).Frame.DLC, 0);
+  EXPECT_EQ(TxItemIndex(), 2);
 }
 
 TEST_F(SetupFiles, HugeCountIsBoundedInsteadOfExhaustingMemory) {
   LoadText("[Messages]\r\nn=2000000000\r\n0=Std\t  123\r\n");
-  EXPECT_EQ(FormMain->TxLines().size(), MaxSetupFrames);
-  EXPECT_EQ(FormMain->TxLines()[0], "Std\t  123");
+  EXPECT_EQ(TxLines().size(), MaxSetupFrames);
+  EXPECT_EQ(TxLines()[0], "Std\t  123");
 }
 
 TEST_F(SetupFiles, ValuesAreReadByTheIntegerRules) {
@@ -117,7 +117,7 @@ TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
     f.Mask = 0xFFFFFFFFu - i;
   }
   const TFilterTable filters = FormMain->Filters();
-  const QStringList lines = FormMain->TxLines();
+  const QStringList lines = TxLines();
   {
     TIniFile ini(Path("rt.vni"));
     FormMain->SaveSetup(ini);
@@ -142,9 +142,9 @@ TEST_F(SetupFiles, RoundTripKeepsEveryStoredField) {
     EXPECT_EQ(a.Mask, b.Mask);
     EXPECT_EQ(a.Bank, i);
   }
-  EXPECT_EQ(FormMain->TxLines(), lines);
-  EXPECT_EQ(FormMain->TxList().At(1).Frame.RTR, 2);
-  EXPECT_EQ(FormMain->TxList().At(1).Frame.DLC, 4);
+  EXPECT_EQ(TxLines(), lines);
+  EXPECT_EQ(TxList().At(1).Frame.RTR, 2);
+  EXPECT_EQ(TxList().At(1).Frame.DLC, 4);
   EXPECT_FALSE(Read("rt.vni").contains("[Main]"));
 }
 
@@ -203,11 +203,11 @@ TEST_F(SetupFiles, FilesThatAreNoSetUpLoadByTheRules) {
     garbage[i] = static_cast<char>((i * 131) % 256);
   LoadText(twoFrames);
   LoadText(garbage);
-  EXPECT_EQ(FormMain->TxLines().size(), 2);
+  EXPECT_EQ(TxLines().size(), 2);
   QDir(dir.path()).mkdir("folder.vni");
   TIniFile ini(Path("folder.vni"));
   FormMain->LoadSetup(ini);
-  EXPECT_EQ(FormMain->TxLines().size(), 2);
+  EXPECT_EQ(TxLines().size(), 2);
 }
 
 // The toolkit's file dialogs remember their folders only for the run: the

@@ -45,12 +45,12 @@ protected:
 
 TEST_F(TxList, NewAppendsAndSelectsCancelLeavesEverythingAsItWas) {
   Load(three);
-  FormMain->SetTxItemIndex(0);
+  SetTxItemIndex(0);
   ModalDriver d;
   d.Then(RejectDialog());
   FormMain->BitBtnNewClick();
-  EXPECT_EQ(FormMain->TxLines(), three);
-  EXPECT_EQ(FormMain->TxItemIndex(), 0);
+  EXPECT_EQ(TxLines(), three);
+  EXPECT_EQ(TxItemIndex(), 0);
   d.Then([](QWidget *) {
     FormEditMsg->RadioExtended->setChecked(true);
     QTest::keyClicks(FormEditMsg->LabeledEditID, "1abcd");
@@ -58,39 +58,39 @@ TEST_F(TxList, NewAppendsAndSelectsCancelLeavesEverythingAsItWas) {
     FormEditMsg->BitBtnOk->click();
   });
   FormMain->BitBtnNewClick();
-  ASSERT_EQ(FormMain->TxLines().size(), 4);
-  EXPECT_EQ(FormMain->TxLines()[3], "Ext\t1ABCD\t0A");
-  EXPECT_EQ(FormMain->TxItemIndex(), 3);
-  EXPECT_EQ(FormMain->TxList().Size(), 4u);
-  EXPECT_EQ(FormMain->TxList().At(3).Frame.Command, 0); // not sent yet
+  ASSERT_EQ(TxLines().size(), 4);
+  EXPECT_EQ(TxLines()[3], "Ext\t1ABCD\t0A");
+  EXPECT_EQ(TxItemIndex(), 3);
+  EXPECT_EQ(::TxList().Size(), 4u);
+  EXPECT_EQ(::TxList().At(3).Frame.Command, 0); // not sent yet
 }
 
 TEST_F(TxList, EditChangesOnlyItsLineCancelChangesNothing) {
   Load(three);
-  FormMain->SetTxItemIndex(1);
+  SetTxItemIndex(1);
   ModalDriver d;
   d.Then([](QWidget *) {
     FormEditMsg->LabeledEditID->setText("FFF");
     FormEditMsg->BitBtnCancel->click();
   });
   FormMain->BitBtnTxEditClick();
-  EXPECT_EQ(FormMain->TxLines(), three);
-  EXPECT_EQ(FormMain->TxList().At(1).Frame.ID, 0x222u);
+  EXPECT_EQ(TxLines(), three);
+  EXPECT_EQ(::TxList().At(1).Frame.ID, 0x222u);
   d.Then([](QWidget *) {
     EXPECT_EQ(FormEditMsg->LabeledEditID->text(), "00222");
     FormEditMsg->RadioStandard->setChecked(true);
     FormEditMsg->BitBtnOk->click();
   });
   FormMain->BitBtnTxEditClick();
-  EXPECT_EQ(FormMain->TxLines()[1], "Std\t  222\t02\t03");
-  EXPECT_EQ(FormMain->TxLines()[0], three[0]);
-  EXPECT_EQ(FormMain->TxLines()[2], three[2]);
-  EXPECT_EQ(FormMain->TxItemIndex(), 1);
+  EXPECT_EQ(TxLines()[1], "Std\t  222\t02\t03");
+  EXPECT_EQ(TxLines()[0], three[0]);
+  EXPECT_EQ(TxLines()[2], three[2]);
+  EXPECT_EQ(TxItemIndex(), 1);
 }
 
 TEST_F(TxList, CommandsWithoutSelectionDoNothing) {
   Load(three);
-  FormMain->SetTxItemIndex(-1);
+  SetTxItemIndex(-1);
   ModalDriver d; // no dialog may open
   FormMain->BitBtnTxEditClick();
   FormMain->BitBtnDeleteClick();
@@ -98,52 +98,52 @@ TEST_F(TxList, CommandsWithoutSelectionDoNothing) {
   Connect();
   sim_trace_clear();
   FormMain->BitBtnTxClick();
-  EXPECT_EQ(FormMain->TxLines(), three);
-  EXPECT_EQ(FormMain->TxCounter(), 0);
+  EXPECT_EQ(TxLines(), three);
+  EXPECT_EQ(TxCounter(), 0);
   EXPECT_TRUE(SentIds().empty());
   EXPECT_TRUE(d.Seen.isEmpty());
 }
 
 TEST_F(TxList, DeleteSelectsTheLineBeforeOrNothing) {
   Load(three);
-  FormMain->SetTxItemIndex(1);
+  SetTxItemIndex(1);
   FormMain->BitBtnDeleteClick();
-  EXPECT_EQ(FormMain->TxLines(), (QStringList{three[0], three[2]}));
-  EXPECT_EQ(FormMain->TxItemIndex(), 0);
-  EXPECT_EQ(FormMain->TxList().At(1).Frame.ID, 0x333u);
+  EXPECT_EQ(TxLines(), (QStringList{three[0], three[2]}));
+  EXPECT_EQ(TxItemIndex(), 0);
+  EXPECT_EQ(::TxList().At(1).Frame.ID, 0x333u);
   FormMain->BitBtnDeleteClick(); // the first: nothing selected afterwards
-  EXPECT_EQ(FormMain->TxLines(), QStringList{three[2]});
-  EXPECT_EQ(FormMain->TxItemIndex(), -1);
-  FormMain->SetTxItemIndex(0);
+  EXPECT_EQ(TxLines(), QStringList{three[2]});
+  EXPECT_EQ(TxItemIndex(), -1);
+  SetTxItemIndex(0);
   FormMain->BitBtnDeleteClick();
-  EXPECT_TRUE(FormMain->TxLines().isEmpty());
-  EXPECT_TRUE(FormMain->TxList().Empty());
-  EXPECT_EQ(FormMain->TxItemIndex(), -1);
+  EXPECT_TRUE(TxLines().isEmpty());
+  EXPECT_TRUE(::TxList().Empty());
+  EXPECT_EQ(TxItemIndex(), -1);
 }
 
 TEST_F(TxList, NothingIsSentWhileDisconnected) {
   Load(three);
-  FormMain->SetTxItemIndex(0);
+  SetTxItemIndex(0);
   FormMain->BitBtnTxClick();
   FormMain->BitBtnTxAllClick();
-  EXPECT_EQ(FormMain->TxCounter(), 0);
-  EXPECT_EQ(FormMain->RxLineCount(), 0);
-  EXPECT_EQ(FormMain->StatusPanel(2), "");
+  EXPECT_EQ(TxCounter(), 0);
+  EXPECT_EQ(RxLineCount(), 0);
+  EXPECT_EQ(StatusPanel(2), "");
 }
 
 TEST_F(TxList, TransmitAllSendsLogsAndCountsInListOrder) {
   Load(three);
-  FormMain->SetTxItemIndex(2);
+  SetTxItemIndex(2);
   sim_add_adapter("A1");
   Connect();
   FormMain->BitBtnTxAllClick();
-  EXPECT_EQ(FormMain->TxCounter(), 3);
-  EXPECT_EQ(FormMain->StatusPanel(2), "Tx: 3");
-  ASSERT_EQ(FormMain->RxLineCount(), 3);
+  EXPECT_EQ(TxCounter(), 3);
+  EXPECT_EQ(StatusPanel(2), "Tx: 3");
+  ASSERT_EQ(RxLineCount(), 3);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(FormMain->RxLine(i), "Tx\t" + three[i]);
-  EXPECT_EQ(FormMain->RxItemIndex(), 2);
-  EXPECT_EQ(FormMain->TxItemIndex(), 2); // the list's selection is untouched
+    EXPECT_EQ(RxLine(i), "Tx\t" + three[i]);
+  EXPECT_EQ(RxItemIndex(), 2);
+  EXPECT_EQ(TxItemIndex(), 2); // the list's selection is untouched
   ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 3; }));
   EXPECT_EQ(SentIds(), (std::vector<std::string>{"01 11", "02 22", "03 33"}));
   // The remote request went out with its length and kind.
@@ -158,8 +158,8 @@ TEST_F(TxList, OnlyReceivedViewSendsAndCountsWithoutLines) {
   Connect();
   FormMain->ComboBoxView->setCurrentIndex(1);
   FormMain->BitBtnTxAllClick();
-  EXPECT_EQ(FormMain->TxCounter(), 3);
-  EXPECT_EQ(FormMain->RxLineCount(), 0);
+  EXPECT_EQ(TxCounter(), 3);
+  EXPECT_EQ(RxLineCount(), 0);
   ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 3; }));
 }
 
@@ -167,17 +167,17 @@ TEST_F(TxList, TransmitTwiceAndDoubleClickSendSeparateCopies) {
   Load(three);
   sim_add_adapter("A1");
   Connect();
-  FormMain->SetTxItemIndex(1);
+  SetTxItemIndex(1);
   FormMain->BitBtnTxClick();
   const QRect r = FormMain->ListBoxTx->visualRect(FormMain->ListBoxTx->model()->index(1, 0));
   QTest::mouseClick(FormMain->ListBoxTx->viewport(), Qt::LeftButton, {}, r.center());
   QTest::mouseDClick(FormMain->ListBoxTx->viewport(), Qt::LeftButton, {}, r.center());
-  EXPECT_EQ(FormMain->TxCounter(), 2);
-  EXPECT_EQ(FormMain->RxLineCount(), 2);
-  EXPECT_EQ(FormMain->RxLine(1), "Tx\t" + three[1]);
+  EXPECT_EQ(TxCounter(), 2);
+  EXPECT_EQ(RxLineCount(), 2);
+  EXPECT_EQ(RxLine(1), "Tx\t" + three[1]);
   ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 2; }));
   EXPECT_EQ(SentIds(), (std::vector<std::string>{"02 22", "02 22"}));
-  EXPECT_EQ(FormMain->TxList().At(1).Frame.Command, 0x0501); // set by the reader, never by sending
+  EXPECT_EQ(::TxList().At(1).Frame.Command, 0x0501); // set by the reader, never by sending
 }
 
 TEST_F(TxList, LoopbackBringsTransmittedFramesBackAsReceived) {
@@ -185,11 +185,11 @@ TEST_F(TxList, LoopbackBringsTransmittedFramesBackAsReceived) {
   FormMain->DevConfig().LoopbackMode = 1;
   sim_add_adapter("A1");
   Connect();
-  FormMain->SetTxItemIndex(0);
+  SetTxItemIndex(0);
   FormMain->BitBtnTxClick();
-  ASSERT_TRUE(WaitUntil([] { return FormMain->RxCounter() == 1; }));
-  EXPECT_EQ(FormMain->RxLine(0), "Tx\tStd\t  7FF\tDE\tAD");
-  EXPECT_EQ(FormMain->RxLine(1), "Rx\tStd\t  7FF\tDE\tAD");
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
+  EXPECT_EQ(RxLine(0), "Tx\tStd\t  7FF\tDE\tAD");
+  EXPECT_EQ(RxLine(1), "Rx\tStd\t  7FF\tDE\tAD");
 }
 
 } // namespace

@@ -53,13 +53,13 @@ protected:
   void Check() {
     ++checks;
     const bool connected = FormMain->DevComm() != nullptr;
-    ASSERT_EQ(FormMain->StatusPanel(0), connected ? "connected" : "disconnected");
+    ASSERT_EQ(StatusPanel(0), connected ? "connected" : "disconnected");
     ASSERT_EQ(FormMain->TimerReceive->isActive(), connected);
-    ASSERT_EQ(FormMain->TxLines().size(), static_cast<qsizetype>(FormMain->TxList().Size()));
-    for (const TTransmitEntry &e : FormMain->TxList().Entries())
+    ASSERT_EQ(TxLines().size(), static_cast<qsizetype>(TxList().Size()));
+    for (const TTransmitEntry &e : TxList().Entries())
       ASSERT_LE(e.Frame.DLC, 8);
     if (connected) {
-      ASSERT_LE(FormMain->RxCounter(), sim_frames_delivered(current.c_str()) - deliveredBase);
+      ASSERT_LE(RxCounter(), sim_frames_delivered(current.c_str()) - deliveredBase);
     }
   }
 
@@ -89,15 +89,15 @@ protected:
     if (!FormMain->DevComm())
       return;
     // The counts can only settle once nothing is sent on a cycle.
-    if (FormMain->CyclicRunning())
+    if (CyclicRunning())
       FormMain->BitBtnTxCyclic->click();
     if (!faultInSession && FormMain->Adapter()->IsOpen()) {
       const std::string s = current;
       ASSERT_TRUE(WaitUntil([&] {
-        return sim_frames_transmitted(s.c_str()) - transmittedBase == FormMain->TxCounter() &&
+        return sim_frames_transmitted(s.c_str()) - transmittedBase == TxCounter() &&
                sim_rx_backlog(s.c_str()) == 0 &&
-               FormMain->RxCounter() == sim_frames_delivered(s.c_str()) - deliveredBase;
-      })) << "counters: Rx " << FormMain->RxCounter() << " Tx " << FormMain->TxCounter();
+               RxCounter() == sim_frames_delivered(s.c_str()) - deliveredBase;
+      })) << "counters: Rx " << RxCounter() << " Tx " << TxCounter();
     }
     FormMain->SpeedButtonConnectClick();
   }
@@ -151,19 +151,19 @@ protected:
       FormMain->WMDeviceChange();
       break;
     case 4:
-      if (FormMain->TxList().Size() < 60)
+      if (TxList().Size() < 60)
         EditorAction(true);
       break;
     case 5:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
+      SetTxItemIndex(R(static_cast<int>(TxList().Size()) + 1) - 1);
       EditorAction(false);
       break;
     case 6:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
+      SetTxItemIndex(R(static_cast<int>(TxList().Size()) + 1) - 1);
       FormMain->BitBtnDeleteClick();
       break;
     case 7:
-      FormMain->SetTxItemIndex(R(static_cast<int>(FormMain->TxList().Size()) + 1) - 1);
+      SetTxItemIndex(R(static_cast<int>(TxList().Size()) + 1) - 1);
       FormMain->BitBtnTxClick();
       break;
     case 8:
@@ -197,8 +197,8 @@ protected:
       break;
     }
     case 11: {
-      const QStringList before = FormMain->TxLines();
-      const std::vector<int> cycles = FormMain->TxCycles();
+      const QStringList before = TxLines();
+      const std::vector<int> cycles = TxCycles();
       {
         TIniFile ini(dir.filePath("soak.vni"));
         FormMain->SaveSetup(ini);
@@ -207,8 +207,8 @@ protected:
       TIniFile ini(dir.filePath("soak.vni"));
       FormMain->LoadSetup(ini);
       if (!before.isEmpty()) {
-        ASSERT_EQ(FormMain->TxLines(), before);
-        ASSERT_EQ(FormMain->TxCycles(), cycles);
+        ASSERT_EQ(TxLines(), before);
+        ASSERT_EQ(TxCycles(), cycles);
       }
       break;
     }
@@ -224,7 +224,7 @@ protected:
       QFile f(path);
       ASSERT_TRUE(f.open(QIODevice::ReadOnly));
       const int lines = static_cast<int>(f.readAll().count('\n'));
-      ASSERT_EQ(lines, FormMain->RxLineCount() + (path.endsWith(".csv") ? 1 : 0));
+      ASSERT_EQ(lines, RxLineCount() + (path.endsWith(".csv") ? 1 : 0));
       break;
     }
     case 12:
