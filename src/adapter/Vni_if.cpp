@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The adapter's command set: each operation's requests, replies, time-outs and
+// success rule.
 #include "Vni_if.h"
 
 #include <cstring>

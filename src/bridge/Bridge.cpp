@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// molvar-bridge's work: frames both ways between the adapter's communication
+// thread and a SocketCAN socket, with the counters.
 #include "Bridge.h"
 
 #include "can/Frame.h"

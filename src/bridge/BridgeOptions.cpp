@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// molvar-bridge's command line and its help text.
 #include "BridgeOptions.h"
 
 #include "adapter/Vni_if.h"

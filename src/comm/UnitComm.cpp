@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The communication thread: its round of steps and the hand-overs with the
+// user interface.
 #include "UnitComm.h"
 
 

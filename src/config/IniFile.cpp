@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The INI object: reading, in-place writes, and saving all or nothing.
 #include "IniFile.h"
 
 #include <QFile>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// A set-up read from and written to an INI file.
 #include "SetupFile.h"
 
 #include "IniFile.h"

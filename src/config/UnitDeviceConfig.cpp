@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The device configuration dialog.
 #include "UnitDeviceConfig.h"
 
 #include "dialogs/DialogButtons.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The filter dialog and its row-wrapping tab strip.
 #include "UnitFilter.h"
 
 #include "dialogs/DialogButtons.h"

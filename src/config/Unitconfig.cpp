@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The settings file: where it lives, opening, writing and releasing it.
 #include "Unitconfig.h"
 
 #include <QDir>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// An edit whose length limit applies to typing only, and a labelled one.
 #include "LimitedEdit.h"
 
 #include <QClipboard>

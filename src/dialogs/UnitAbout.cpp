@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The About dialog, its version information and its link.
 #include "UnitAbout.h"
 
 #include <QDesktopServices>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The device information dialog.
 #include "UnitDeviceInformation.h"
 
 #include "comm/UnitComm.h"

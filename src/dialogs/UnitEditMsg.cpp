@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The frame editor.
 #include "UnitEditMsg.h"
 
 #include "DialogButtons.h"

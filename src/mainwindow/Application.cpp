@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The application's set-up and its windows, created and destroyed once each.
 #include "Application.h"
 
 #include "UnitConnect.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Frame rates and the bus load from each frame's exact length on the bus.
 #include "BusStatistics.h"
 
 #include "can/Frame.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Notice of USB devices arriving and leaving, through libudev.
 #include "DeviceMonitor.h"
 
 #include <QSocketNotifier>

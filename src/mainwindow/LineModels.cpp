@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The frame log's model and the drawing of frame lines in columns.
 #include "LineModels.h"
 
 #include "can/FrameText.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Writing the frame log to candump and CSV files.
 #include "LogExport.h"
 
 

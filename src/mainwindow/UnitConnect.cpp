@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The device selection dialog.
 #include "UnitConnect.h"
 
 #include "adapter/Vni_if.h"

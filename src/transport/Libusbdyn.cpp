@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// libusb-0.1 bound at run time: the entry-point table and the call-throughs.
 #include "Libusbdyn.h"
 
 #include <dlfcn.h>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One USB device: listing, opening, bulk transfers, presence check, closing.
 #include "Usbdevice_libdyn.h"
 
 #include "Libusbdyn.h"
