@@ -68,23 +68,26 @@ void TDevComm::run() {
 }
 
 // One round: at most one frame taken from the transmit slot and one sent,
-// one receive poll, the receive slot served, at most one command. The pause
-// after a round is set by its work: 1 ms after a transmit attempt, a frame
-// received or a start command, 5 ms after a configuration or filter
-// command; it keeps its length until other work sets it again.
+// one receive poll, the receive slot served, at most one command. A round
+// that moved a frame (the adapter delivered one, or accepted one) is
+// followed by the next at once: the adapter's own queue is small, and a
+// frame left in it while the thread sleeps is lost when it overflows. A round
+// without work pauses 1 ms; a configuration or filter command gives the
+// adapter 5 ms.
 void TDevComm::Execute() {
   FFinished.store(0, std::memory_order_release);
-  unsigned long sleepMs = 0;
   while (!FTerminate.load(std::memory_order_acquire)) {
+    unsigned long sleepMs = 1;
     if (FAdapter->IsOpen()) {
       TakeTransmitHandOver();
-      if (TransmitHead())
-        sleepMs = 1;
-      if (Poll())
-        sleepMs = 1;
+      const bool accepted = TransmitHead() == TTransmitResult::Accepted;
+      const bool received = Poll();
       ServeReceiveSlot();
-      if (const unsigned long pause = CarryOutCommand())
+      const unsigned long pause = CarryOutCommand();
+      if (pause > 1)
         sleepMs = pause;
+      else if (accepted || received)
+        sleepMs = 0;
     }
     if (sleepMs == 0)
       QThread::yieldCurrentThread();
@@ -106,19 +109,18 @@ void TDevComm::TakeTransmitHandOver() {
     FTransmitQueue.push_back({pending, FTakenSeq++});
 }
 
-// The head stays in the queue until the adapter accepts it. True when a
-// frame was tried.
-bool TDevComm::TransmitHead() {
+// The head stays in the queue until the adapter accepts it.
+TDevComm::TTransmitResult TDevComm::TransmitHead() {
   if (FTransmitQueue.empty())
-    return false;
+    return TTransmitResult::Nothing;
   const TQueuedTransmit head = FTransmitQueue.front();
-  if (FAdapter->TransmitFrame(head.Msg)) {
-    FAccepted.fetch_add(1, std::memory_order_release);
-    PushTransmitStamp(head.Seq);
-    delete head.Msg;
-    FTransmitQueue.pop_front();
-  }
-  return true;
+  if (!FAdapter->TransmitFrame(head.Msg))
+    return TTransmitResult::Refused;
+  FAccepted.fetch_add(1, std::memory_order_release);
+  PushTransmitStamp(head.Seq);
+  delete head.Msg;
+  FTransmitQueue.pop_front();
+  return TTransmitResult::Accepted;
 }
 
 // True when the adapter delivered a frame.

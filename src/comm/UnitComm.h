@@ -113,7 +113,8 @@ protected:
 private:
   void Execute();
   void TakeTransmitHandOver();
-  bool TransmitHead();
+  enum class TTransmitResult { Nothing, Refused, Accepted };
+  TTransmitResult TransmitHead();
   bool Poll();
   void ServeReceiveSlot();
   unsigned long CarryOutCommand();

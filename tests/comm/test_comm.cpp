@@ -286,6 +286,43 @@ TEST_F(Comm, FramesBeyondTheBoundAreDroppedAndCountedAndTheRestKeepOrder) {
   }
 }
 
+// Frames moving both ways, rounds back to back: every received frame comes
+// out once and in order, every handed-over frame reaches the adapter once
+// and in order.
+TEST_F(Comm, BusyRoundsKeepOrderAndLoseNothingBothWays) {
+  TDevComm comm(&vni, "A1");
+  ASSERT_TRUE(comm.SendStart());
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
+  for (uint32_t id = 0; id < 3000; ++id) {
+    auto f = FrameBytes(4, 0, 4, id, {static_cast<uint8_t>(id >> 24), static_cast<uint8_t>(id >> 16),
+                                      static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)});
+    sim_inject_frame("A1", f.data());
+  }
+  std::vector<uint32_t> ids;
+  TCanMessage m{};
+  for (uint32_t id = 0; id < 500; ++id) {
+    ASSERT_TRUE(comm.TransmitMessage(Frame(0x100 + id % 0x100)));
+    while (comm.ReceiveMessage(m))
+      ids.push_back(m.ID);
+  }
+  ASSERT_TRUE(WaitFor([&] {
+    while (comm.ReceiveMessage(m))
+      ids.push_back(m.ID);
+    return ids.size() >= 3000 && sim_frames_transmitted("A1") == 500;
+  }));
+  ASSERT_EQ(ids.size(), 3000u);
+  for (uint32_t i = 0; i < 3000; ++i)
+    ASSERT_EQ(ids[i], i);
+  EXPECT_EQ(comm.DroppedFrames(), 0u);
+  std::vector<uint32_t> sent;
+  for (const auto &w : Trace())
+    if (w.out && w.bytes.size() == 20 && w.bytes[0] == 0x01 && w.bytes[1] == 0x05)
+      sent.push_back(w.bytes[8] | (w.bytes[9] << 8));
+  ASSERT_EQ(sent.size(), 500u);
+  for (uint32_t i = 0; i < 500; ++i)
+    ASSERT_EQ(sent[i], 0x100 + i % 0x100);
+}
+
 TEST_F(Comm, CallingUntilFalseTakesEveryWaitingFrameInOrder) {
   TDevComm comm(&vni, "A1");
   ASSERT_TRUE(comm.SendStart());
