@@ -148,7 +148,8 @@ void Flood(int seconds, bool onePerTick) {
   }
   const char *name = onePerTick ? "one per tick" : "drain";
   const uint64_t rx0 = comm->ReceivedFrames();
-  const int lines0 = FormMain->RxLineCount();
+  const QAbstractItemModel *log = FormMain->ListBoxRx->model();
+  const int lines0 = log->rowCount();
   QElapsedTimer t;
   t.start();
   std::string backlog;
@@ -158,7 +159,7 @@ void Flood(int seconds, bool onePerTick) {
   }
   const double wall = t.elapsed() / 1000.0;
   const double rxRate = (comm->ReceivedFrames() - rx0) / wall;
-  const double shown = onePerTick ? taken : FormMain->RxLineCount() - lines0;
+  const double shown = onePerTick ? taken : log->rowCount() - lines0;
   Add(std::string("flood (") + name + "): frames received by the thread per s", Fmt("%.0f", rxRate));
   Add(std::string("flood (") + name + "): log lines per s", Fmt("%.0f", shown / wall),
       onePerTick ? "" : ">= 95 % of received");

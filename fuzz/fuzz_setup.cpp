@@ -3,10 +3,12 @@
 // crash, never a data length above 8, list and records always in step.
 
 #include "config/IniFile.h"
+#include "mainwindow/TransmitList.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QListView>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -33,10 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   TIniFile ini(path);
   FormMain->LoadSetup(ini);
-  if (FormMain->TxLines().size() != static_cast<qsizetype>(FormMain->TxList().size()))
-    abort();
-  for (const auto &m : FormMain->TxList())
-    if (m->DLC > 8 || m->Command != 0x0501)
+  // The transmit list as its view shows it: each line with a frame of at
+  // most eight bytes, made by the set-up reader.
+  const auto *list = static_cast<const TTransmitList *>(FormMain->ListBoxTx->model());
+  for (const TTransmitEntry &e : list->Entries())
+    if (e.Frame.DLC > 8 || e.Frame.Command != 0x0501 || e.Line.isNull())
       abort();
   for (int i = 0; i < 14; ++i)
     if (FormMain->Filters()[i].Bank != i)
