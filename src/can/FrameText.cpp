@@ -213,6 +213,10 @@ TCandumpRecord ParseCandumpLine(std::string_view line) {
   if (space == 0 || space == std::string_view::npos)
     return r;
   const std::string_view iface = rest.substr(0, space);
+  // An interface name is printable text without blanks.
+  for (char c : iface)
+    if (c < 0x21 || c > 0x7E)
+      return r;
   std::string_view frame = rest.substr(space + 1);
   // An optional direction field after the frame.
   if (const size_t extra = frame.find(' '); extra != std::string_view::npos) {

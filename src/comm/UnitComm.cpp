@@ -33,8 +33,6 @@ TDevComm::TDevComm(TVNI *adapter, const std::string &serialNumber, size_t receiv
 TDevComm::~TDevComm() {
   Stop();
   FAdapter->Close();
-  for (const TQueuedTransmit &t : FTransmitQueue)
-    delete t.Msg;
   FTransmitQueue.clear();
 }
 
@@ -96,29 +94,26 @@ void TDevComm::Execute() {
   }
 }
 
-// Taken with a compare-and-swap so that a hand-over that gives up (see
-// TransmitMessage) and this take cannot both win. The pointer is read before
-// the flag is cleared: the moment it reads empty the user interface may store
-// the next one.
+// Everything handed over since the last round, in order. A frame is read
+// before the tail passes it: the moment the tail moves on, the user
+// interface may write the next frame into that place.
 void TDevComm::TakeTransmitHandOver() {
-  if (FTransmitFlag.load(std::memory_order_acquire) != TransmitFull)
-    return;
-  TCanMessage *pending = FPending;
-  int full = TransmitFull;
-  if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel))
-    FTransmitQueue.push_back({pending, FTakenSeq++});
+  const uint64_t head = FHandOverHead.load(std::memory_order_acquire);
+  uint64_t tail = FHandOverTail.load(std::memory_order_relaxed);
+  for (; tail != head; ++tail)
+    FTransmitQueue.push_back({FHandOvers[tail % TransmitHandOverRing], FTakenSeq++});
+  FHandOverTail.store(tail, std::memory_order_release);
 }
 
 // The head stays in the queue until the adapter accepts it.
 TDevComm::TTransmitResult TDevComm::TransmitHead() {
   if (FTransmitQueue.empty())
     return TTransmitResult::Nothing;
-  const TQueuedTransmit head = FTransmitQueue.front();
-  if (!FAdapter->TransmitFrame(head.Msg))
+  TQueuedTransmit &head = FTransmitQueue.front();
+  if (!FAdapter->TransmitFrame(&head.Msg))
     return TTransmitResult::Refused;
   FAccepted.fetch_add(1, std::memory_order_release);
   PushTransmitStamp(head.Seq);
-  delete head.Msg;
   FTransmitQueue.pop_front();
   return TTransmitResult::Accepted;
 }
@@ -201,27 +196,24 @@ bool TDevComm::TakeTransmitStamp(TTransmitStamp &stamp) {
 
 bool TDevComm::CanTake() const { return !FFinished.load(std::memory_order_acquire) && FAdapter->IsOpen(); }
 
+// The frame goes into the hand-over ring without waiting for the thread,
+// which empties the ring every round; only a full ring waits, for at most
+// a round.
 std::optional<uint64_t> TDevComm::TransmitMessage(TCanMessage *msg) {
   if (!msg)
     return std::nullopt;
-  if (!CanTake()) {
-    delete msg;
-    return std::nullopt;
-  }
-  FPending = msg;
-  FTransmitFlag.store(TransmitFull, std::memory_order_release);
-  while (FTransmitFlag.load(std::memory_order_acquire) != TransmitEmpty) {
-    if (!CanTake()) {
-      // Take the record back unless the thread took it meanwhile.
-      int full = TransmitFull;
-      if (FTransmitFlag.compare_exchange_strong(full, TransmitEmpty, std::memory_order_acq_rel)) {
-        delete msg;
-        return std::nullopt;
-      }
+  const TCanMessage frame = *msg;
+  delete msg;
+  const uint64_t head = FHandOverHead.load(std::memory_order_relaxed);
+  for (;;) {
+    if (!CanTake())
+      return std::nullopt;
+    if (head - FHandOverTail.load(std::memory_order_acquire) < TransmitHandOverRing)
       break;
-    }
     QThread::yieldCurrentThread();
   }
+  FHandOvers[head % TransmitHandOverRing] = frame;
+  FHandOverHead.store(head + 1, std::memory_order_release);
   return FHandedOver++;
 }
 

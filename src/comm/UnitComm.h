@@ -2,7 +2,8 @@
 #pragma once
 // The communication thread: the only code that exchanges frames and settings
 // with an open adapter while connected. The user interface meets it in three
-// single-slot hand-overs, without locks: each slot's state word is written
+// hand-overs, without locks: frames to send (a ring), received frames (a
+// batch on offer) and commands (one slot). Each state word is written
 // (release) after the data it guards and read (acquire) before it.
 
 #include "../adapter/Vni_if.h"
@@ -60,10 +61,15 @@ public:
   // make the queue grow for as long as they run.
   static constexpr uint64_t TransmitWaitingBound = 1000;
 
-  // Hands a heap record over; returns once the thread has taken it, with
-  // the frame's number in hand-over order (from 0), which its acceptance
-  // stamp carries. When the thread cannot take it (its loop has ended, or
-  // the adapter is closed) the record is freed here and nothing returned.
+  // Frames handed over and not yet taken into the thread's queue, at most.
+  static constexpr size_t TransmitHandOverRing = 4096;
+
+  // Hands a heap record over, which is freed here, and returns at once (the
+  // thread takes every frame handed over at its next round; only while the
+  // ring is full does it wait for that round), with the frame's number in
+  // hand-over order (from 0), which its acceptance stamp carries. When the
+  // thread cannot take it (its loop has ended, or the adapter is closed)
+  // nothing is returned.
   std::optional<uint64_t> TransmitMessage(TCanMessage *msg);
   // Frames handed over and not yet accepted by the adapter.
   uint64_t WaitingFrames() const;
@@ -135,7 +141,7 @@ private:
   const TClock::time_point FConnectedAt;
   const int64_t FConnectedWallUs;
   struct TQueuedTransmit {
-    TCanMessage *Msg;
+    TCanMessage Msg;
     uint64_t Seq;
   };
   std::deque<TQueuedTransmit> FTransmitQueue;
@@ -143,19 +149,21 @@ private:
   uint64_t FHandedOver = 0; // hand-overs made, by the user interface
   std::deque<TStampedFrame> FReceiveQueue;
   TCanMessage FReceiveBuffer{};
-  TCanMessage *FPending = nullptr;
   std::vector<TStampedFrame> FOffered; // the batch on offer; owned by the thread
   // The user interface's side of the receive slot: the last batch taken,
   // copied, and how far it has been handed out.
   std::vector<TStampedFrame> FTaken;
   size_t FTakenNext = 0;
-  // Slot states. Each transition has one writer: the user interface fills
-  // the transmit slot and marks an offered batch taken; the thread empties
-  // the transmit slot, releases a taken batch and offers the next.
-  enum TTransmitSlot : int { TransmitEmpty = 0, TransmitFull = 1 };
+  // Slot states. Each transition has one writer: the user interface marks
+  // an offered batch taken, the thread releases a taken batch and offers the
+  // next.
   enum TReceiveSlot : int { ReceiveEmpty = 0, ReceiveTaken = 1, ReceiveOffered = 2 };
   static constexpr int CommandFree = 0; // else the command word waiting
-  std::atomic<int> FTransmitFlag{TransmitEmpty};
+  // The transmit hand-over: a single-producer, single-consumer ring; the
+  // user interface advances the head, the thread the tail.
+  std::array<TCanMessage, TransmitHandOverRing> FHandOvers{};
+  std::atomic<uint64_t> FHandOverHead{0};
+  std::atomic<uint64_t> FHandOverTail{0};
   std::atomic<int> FReceiveState{ReceiveEmpty};
   std::atomic<int> FCommand{CommandFree};
   std::atomic<uint64_t> FDropped{0};

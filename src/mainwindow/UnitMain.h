@@ -143,9 +143,8 @@ private:
   void FormDestroy();
   void SetMinimumHeightFromLayout(int txHeight);
   int ApplyVertical(int vertical);
-  void AddLogLine(const TCanMessage &msg, bool received);
   void SelectLastLogLine();
-  void TransmitEntry(const TCanMessage &entry);
+  bool TransmitEntry(const TCanMessage &entry);
   void TakeTransmitStamps();
   void SetTxEntries(std::vector<TTransmitEntry> entries);
   qint64 CycleNow() const;

@@ -32,11 +32,6 @@ void TFormMain::SelectLastLogLine() {
   ListBoxRx->scrollTo(last);
 }
 
-void TFormMain::AddLogLine(const TCanMessage &msg, bool received) {
-  const int64_t now = FDevComm ? FDevComm->ElapsedUs() : 0;
-  FRxModel->Append(TLogLine::From(received ? TDirection::Rx : TDirection::Tx, msg, now));
-  SelectLastLogLine();
-}
 
 // Transmitted frames' lines carry their hand-over time until the adapter's
 // acceptance time arrives.

@@ -77,7 +77,10 @@ void TFormMain::BitBtnDeleteClick() {
   UpdateCyclicButton();
 }
 
-void TFormMain::TransmitEntry(const TCanMessage &entry) {
+// Hands the frame over, counts it and logs it (true when the view shows
+// transmitted frames); the caller scrolls the log to its end once after a
+// run of frames.
+bool TFormMain::TransmitEntry(const TCanMessage &entry) {
   // The thread owns the copy from the hand-over on; the log line is built
   // from the list's own record.
   const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(entry));
@@ -86,25 +89,31 @@ void TFormMain::TransmitEntry(const TCanMessage &entry) {
     FStatistics.Count(entry, false);
   const int view = ComboBoxView->currentIndex();
   if (view == 0 || view == 2) {
-    AddLogLine(entry, false);
+    FRxModel->Append(TLogLine::From(TDirection::Tx, entry, FDevComm->ElapsedUs()));
     if (seq)
       FRxModel->AwaitAcceptance(FRxModel->rowCount() - 1, *seq);
+    return true;
   }
+  return false;
 }
 
 void TFormMain::BitBtnTxClick() {
   const int i = TxItemIndex();
   if (i < 0 || !FDevComm)
     return;
-  TransmitEntry(FTxList->At(i).Frame);
+  if (TransmitEntry(FTxList->At(i).Frame))
+    SelectLastLogLine();
   ShowCounters();
 }
 
 void TFormMain::BitBtnTxAllClick() {
   if (FTxList->Empty() || !FDevComm)
     return;
+  bool logged = false;
   for (const TTransmitEntry &e : FTxList->Entries())
-    TransmitEntry(e.Frame);
+    logged = TransmitEntry(e.Frame) || logged;
+  if (logged)
+    SelectLastLogLine();
   ShowCounters();
 }
 
@@ -141,14 +150,16 @@ void TFormMain::TimerCyclicTimer() {
     StopCyclic();
     return;
   }
-  bool sent = false;
+  bool sent = false, logged = false;
   for (size_t i : TakeDueEntries(*FTxList, FCycleClock.elapsed())) {
     // While the adapter does not send, the period passes without a frame.
     if (FDevComm->TransmitRoom()) {
-      TransmitEntry(FTxList->At(i).Frame);
+      logged = TransmitEntry(FTxList->At(i).Frame) || logged;
       sent = true;
     }
   }
+  if (logged)
+    SelectLastLogLine();
   if (sent)
     ShowCounters();
 }

@@ -156,7 +156,8 @@ TEST(CandumpLine, OtherToolsLinesAndDamagedOnes) {
   for (const char *bad : {"", "# a comment", "(1.000000) can0", "(1.0) can0 123#11", "(x.000000) can0 123#11",
                           "(1.000000) can0 12#11", "(1.000000) can0 123#1", "(1.000000) can0 800#11",
                           "(1.000000) can0 123#112233445566778899", "(1.000000) can0 123#R9",
-                          "(1.000000) can0 123#11 X", "(1.000000)  123#11", "(1.000000) can0 1G3#11"})
+                          "(1.000000) can0 123#11 X", "(1.000000)  123#11", "(1.000000) can0 1G3#11",
+                          "(1.000000) ca\x01n0 123#11"})
     EXPECT_EQ(ParseCandumpLine(bad).Kind, TCandumpKind::NotFrame) << bad;
 }
 
