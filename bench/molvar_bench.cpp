@@ -226,8 +226,10 @@ void TransmitAll(int frames) {
   FormMain->BitBtnTxAllClick();
   const double ms = t.nsecsElapsed() / 1e6;
   Add("transmit all " + std::to_string(frames) + " frames: wall time", Fmt("%.0f ms", ms));
-  Add("transmit all: frames handed over per s", Fmt("%.0f", frames / (ms / 1000)));
+  Add("transmit all " + std::to_string(frames) + ": frames handed over per s", Fmt("%.0f", frames / (ms / 1000)));
   WaitUntil([&] { return sim_frames_transmitted("TX") == frames; });
+  Add("transmit all " + std::to_string(frames) + ": until the adapter accepted the last",
+      Fmt("%.0f ms", t.nsecsElapsed() / 1e6));
   FormMain->Disconnect();
 }
 
@@ -314,6 +316,7 @@ int main(int argc, char **argv) {
   Flood(floodSeconds, false);
   LogScale(quick ? 100000 : 1000000);
   TransmitAll(1000);
+  TransmitAll(10000);
   SetupFiles(10000);
   Idle(quick ? 2 : 5);
   StartUp(10000);
