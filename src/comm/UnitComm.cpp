@@ -101,7 +101,7 @@ void TDevComm::TakeTransmitHandOver() {
   const uint64_t head = FHandOverHead.load(std::memory_order_acquire);
   uint64_t tail = FHandOverTail.load(std::memory_order_relaxed);
   for (; tail != head; ++tail)
-    FTransmitQueue.push_back({FHandOvers[tail % TransmitHandOverRing], FTakenSeq++});
+    FTransmitQueue.push_back({FHandOvers[tail % TransmitHandOverRing], tail});
   FHandOverTail.store(tail, std::memory_order_release);
 }
 
@@ -214,11 +214,11 @@ std::optional<uint64_t> TDevComm::TransmitMessage(TCanMessage *msg) {
   }
   FHandOvers[head % TransmitHandOverRing] = frame;
   FHandOverHead.store(head + 1, std::memory_order_release);
-  return FHandedOver++;
+  return head; // a frame's number is its place in the ring's sequence
 }
 
 uint64_t TDevComm::WaitingFrames() const {
-  return FHandedOver - FAccepted.load(std::memory_order_acquire);
+  return FHandOverHead.load(std::memory_order_relaxed) - FAccepted.load(std::memory_order_acquire);
 }
 
 bool TDevComm::SendFilters(const TFilterTable &filters) {

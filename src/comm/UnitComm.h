@@ -145,8 +145,6 @@ private:
     uint64_t Seq;
   };
   std::deque<TQueuedTransmit> FTransmitQueue;
-  uint64_t FTakenSeq = 0;   // hand-overs taken so far, by the thread
-  uint64_t FHandedOver = 0; // hand-overs made, by the user interface
   std::deque<TStampedFrame> FReceiveQueue;
   TCanMessage FReceiveBuffer{};
   std::vector<TStampedFrame> FOffered; // the batch on offer; owned by the thread
