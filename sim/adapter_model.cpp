@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "adapter_model.h"
 
+#include "can/FrameBits.h"
+
 #include <cstring>
 
 namespace {
@@ -10,8 +12,25 @@ std::vector<uint8_t> Status(uint16_t cmd, int status) {
   return {static_cast<uint8_t>(cmd & 0xFF), static_cast<uint8_t>(cmd >> 8),
           static_cast<uint8_t>(status & 0xFF), static_cast<uint8_t>((status >> 8) & 0xFF)};
 }
-// Receive queue bound of the emulated controller's memory.
-constexpr size_t MaxQueued = 4096;
+// The n-th frame of the simulated traffic: eight identifiers of standard
+// frames and sixteen extended ones, eight data bytes that count.
+SimFrame TrafficFrame(uint32_t n) {
+  SimFrame f{};
+  const uint32_t id = (n % 3 == 2) ? 0x18DAF100u + (n % 16) : 0x100u + (n % 8);
+  f.bytes[0] = 0x01;
+  f.bytes[1] = 0x05;
+  f.bytes[2] = (n % 3 == 2) ? 4 : 0;
+  f.bytes[5] = 8;
+  std::memcpy(f.bytes + 8, &id, 4);
+  for (int i = 0; i < 4; ++i)
+    f.bytes[12 + i] = static_cast<uint8_t>(n >> (8 * (3 - i)));
+  f.bytes[16] = 0xCA;
+  f.bytes[17] = 0xFE;
+  f.bytes[18] = static_cast<uint8_t>(n);
+  f.bytes[19] = static_cast<uint8_t>(n * 7);
+  return f;
+}
+
 } // namespace
 
 void SimAdapterModel::Reset() {
@@ -146,30 +165,45 @@ bool SimAdapterModel::Accepts(const SimFrame &frame) const {
 }
 
 void SimAdapterModel::HearFrame(const SimFrame &frame) {
-  if (!started_ || !Accepts(frame) || rxQueue_.size() >= MaxQueued)
+  if (!started_ || !Accepts(frame))
     return;
+  if (rxQueue_.size() >= rxDepth) {
+    ++rxDropped;
+    return;
+  }
   rxQueue_.push_back(frame);
 }
 
-SimFrame SimAdapterModel::NextTrafficFrame() {
-  SimFrame f{};
-  const uint32_t n = trafficCount_++;
-  const uint32_t id = (n % 3 == 2) ? 0x18DAF100u + (n % 16) : 0x100u + (n % 8);
-  f.bytes[0] = 0x01;
-  f.bytes[1] = 0x05;
-  f.bytes[2] = (n % 3 == 2) ? 4 : 0;
-  f.bytes[5] = 8;
-  std::memcpy(f.bytes + 8, &id, 4);
-  for (int i = 0; i < 4; ++i)
-    f.bytes[12 + i] = static_cast<uint8_t>(n >> (8 * (3 - i)));
-  f.bytes[16] = 0xCA;
-  f.bytes[17] = 0xFE;
-  f.bytes[18] = static_cast<uint8_t>(n);
-  f.bytes[19] = static_cast<uint8_t>(n * 7);
-  return f;
+SimFrame SimAdapterModel::NextTrafficFrame() { return TrafficFrame(trafficCount_++); }
+
+void SimAdapterModel::SetBusSource(int bitRate, double loadPercent, int64_t now_us) {
+  busBitRate_ = bitRate > 0 && loadPercent > 0 ? bitRate : 0;
+  busLoad_ = std::min(loadPercent, 100.0) / 100.0;
+  busNextStartNs_ = static_cast<double>(now_us) * 1000.0;
 }
 
-void SimAdapterModel::Tick(int64_t now_ms) {
+void SimAdapterModel::Tick(int64_t now_us) {
+  const int64_t now_ms = now_us / 1000;
+  const double nowNs = static_cast<double>(now_us) * 1000.0;
+  // Frames that pass while the adapter is not listening are nobody's: the
+  // bus time line resumes at the moment it starts.
+  if (busBitRate_ > 0 && !started_)
+    busNextStartNs_ = nowNs;
+  if (busBitRate_ > 0 && started_) {
+    const double nsPerBit = 1e9 / busBitRate_;
+    for (;;) {
+      SimFrame f = TrafficFrame(busCount_);
+      TCanMessage msg;
+      std::memcpy(&msg, f.bytes, sizeof msg);
+      const int bits = FrameBits(msg);
+      if (busNextStartNs_ + bits * nsPerBit > nowNs)
+        break;
+      busNextStartNs_ += bits * nsPerBit / busLoad_;
+      ++busCount_;
+      ++busOffered;
+      HearFrame(f);
+    }
+  }
   if (trafficPeriodMs <= 0 || !started_) {
     lastTick_ = now_ms;
     return;

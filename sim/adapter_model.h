@@ -46,6 +46,11 @@ public:
   bool flood = false;
   bool forceLoopback = false; // echo transmitted frames whatever the configuration says
   int trafficPeriodMs = 0;
+  // Frames the receive queue holds; a frame heard when it is full is lost
+  // in the adapter (counted in rxDropped), as on a real adapter whose host
+  // polls too slowly.
+  size_t rxDepth = DefaultRxDepth;
+  static constexpr size_t DefaultRxDepth = 256;
 
   // State.
   const std::string &serial() const { return serial_; }
@@ -53,11 +58,20 @@ public:
   bool loopback() const { return forceLoopback || config_[5] != 0; }
   long transmitted = 0;
   long delivered = 0;
+  long rxDropped = 0;  // frames accepted by the filters that found the queue full
+  long busOffered = 0; // frames the bus source put on the bus while this adapter listened
   size_t backlog() const { return rxQueue_.size(); }
   void Reset();
 
-  // Advances periodic traffic to time now_ms (milliseconds since any epoch).
-  void Tick(int64_t now_ms);
+  // A bus that carries frames at bitRate bit/s, busy loadPercent of the time:
+  // each frame reaches the adapter when its last bit has passed, its length
+  // counted exactly (stuff bits included), the next one starting after the
+  // idle time that makes up the load. bitRate 0 switches it off.
+  void SetBusSource(int bitRate, double loadPercent, int64_t now_us);
+
+  // Advances periodic traffic and the bus source to now_us (microseconds
+  // since any epoch).
+  void Tick(int64_t now_us);
 
 private:
   void Reply(std::vector<uint8_t> bytes) { reply_ = std::move(bytes); }
@@ -73,4 +87,8 @@ private:
   std::optional<std::vector<uint8_t>> forcedReply_;
   int64_t lastTick_ = -1;
   uint32_t trafficCount_ = 0;
+  int busBitRate_ = 0;
+  double busLoad_ = 0;
+  double busNextStartNs_ = 0;
+  uint32_t busCount_ = 0;
 };

@@ -35,6 +35,14 @@ SIM_API void sim_set_flood(const char *serial, int on);
 // A frame on the bus every period_ms once an adapter is started (0: off).
 SIM_API void sim_set_traffic(int period_ms);
 
+// A bus that carries frames at bit_rate bit/s, busy load_percent of the time
+// (each frame timed by its exact length on the bus; 0: off). Every started
+// adapter hears them through its acceptance filters and its receive queue.
+SIM_API void sim_set_bus_load(int bit_rate, double load_percent);
+// Frames the adapter's receive queue holds (default 256); frames heard when
+// it is full are lost in the adapter and counted.
+SIM_API void sim_set_rx_queue_depth(const char *serial, int depth);
+
 // Put a 20-byte frame record on the bus: every started adapter takes it
 // through its acceptance filters. With a serial, only that adapter hears it.
 SIM_API void sim_inject_frame(const char *serial, const uint8_t record[20]);
@@ -49,7 +57,9 @@ SIM_API void sim_set_read_failures(int count, int code);
 // The next reply is replaced by these bytes (any length; longer than the read
 // asks for gives the library's overflow error).
 SIM_API void sim_set_next_reply(const uint8_t *bytes, int length);
-// Each transfer takes this long, outside the simulator's lock.
+// Each transfer takes this long, outside the simulator's lock (default and
+// after sim_reset: 250 us, a full-speed transfer through a transaction
+// translator; see simusb.cpp).
 SIM_API void sim_set_transfer_delay_us(int us);
 // The adapter's reply to a command (its command word; 0: every command
 // without a latency of its own) becomes readable this long after the
@@ -80,10 +90,13 @@ SIM_API void sim_call_log_clear(void);
 SIM_API int sim_call_count(const char *name);
 
 // Adapter counters: frames accepted for transmission, frames waiting in the
-// adapter's receive queue, receive polls answered with a frame.
+// adapter's receive queue, receive polls answered with a frame, frames lost
+// at a full receive queue, frames the bus source offered while it listened.
 SIM_API long sim_frames_transmitted(const char *serial);
 SIM_API long sim_rx_backlog(const char *serial);
 SIM_API long sim_frames_delivered(const char *serial);
+SIM_API long sim_rx_dropped(const char *serial);
+SIM_API long sim_bus_offered(const char *serial);
 // Bulk transfer calls entered so far (counted before the transfer delay).
 SIM_API long sim_transfers_entered(void);
 // Open handles on all devices (claimed interfaces included).

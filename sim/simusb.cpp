@@ -7,6 +7,10 @@
 //   MOLVAR_SIM_TRAFFIC_MS  a frame on the bus every so many milliseconds
 //   MOLVAR_SIM_FLOOD     1: every receive poll finds a frame
 //   MOLVAR_SIM_LOOPBACK  1: transmitted frames always come back
+//   MOLVAR_SIM_BUS       BITRATE,LOAD: a bus carrying frames at that bit rate
+//                        and load (percent)
+//   MOLVAR_SIM_TRANSFER_US  time each USB transfer takes (default below)
+//   MOLVAR_SIM_RX_DEPTH  frames the adapter's receive queue holds
 //   MOLVAR_SIM_REPORT    a file to write, when the process ends, what each
 //                        adapter saw (for tests of the whole program)
 
@@ -18,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <atomic>
@@ -33,6 +38,15 @@
 namespace {
 
 constexpr size_t MaxTrace = 200000;
+
+// What one bulk transfer costs by default. The adapter is a full-speed
+// device; on today's hosts it sits behind a high-speed hub or controller
+// whose transaction translator carries each transfer as a start-split in one
+// 125 us microframe and a complete-split in a later one, and the host
+// controller reports completion at a microframe boundary: two microframes,
+// 250 us, per transfer at the least, so a receive poll (a write and a read)
+// takes 500 us and the link allows about 2,000 polls a second.
+constexpr int DefaultTransferUs = 250;
 
 struct Device {
   int index = 0;
@@ -68,8 +82,11 @@ struct Sim {
   long transfers = 0;
   int writeFailures = 0, writeFailCode = 0;
   int readFailures = 0, readFailCode = 0;
-  int delayUs = 0;
+  int delayUs = DefaultTransferUs;
   int trafficMs = 0;
+  int busBitRate = 0;
+  double busLoad = 0;
+  size_t rxDepth = SimAdapterModel::DefaultRxDepth;
   std::map<usb_dev_handle *, int> inFlight; // transfers under way per handle
   int closedUnderTransfer = 0;
   std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
@@ -104,6 +121,8 @@ Device *AddDevice(Sim &s, uint16_t vendor, uint16_t product, const char *serial)
   d->serialReadable = serial != nullptr;
   d->model = std::make_unique<SimAdapterModel>(serial ? serial : "");
   d->model->trafficPeriodMs = s.trafficMs;
+  d->model->rxDepth = s.rxDepth;
+  d->model->SetBusSource(s.busBitRate, s.busLoad, 0);
   Device *raw = d.get();
   d->model->onTransmit = [raw](const SimFrame &f) { BusTransmit(S(), raw, f); };
   d->dev = std::make_unique<struct usb_device>();
@@ -129,6 +148,13 @@ Device *AddDevice(Sim &s, uint16_t vendor, uint16_t product, const char *serial)
 void ReadEnvironment(Sim &s) {
   if (const char *t = getenv("MOLVAR_SIM_TRAFFIC_MS"))
     s.trafficMs = atoi(t);
+  if (const char *t = getenv("MOLVAR_SIM_TRANSFER_US"))
+    s.delayUs = std::max(0, atoi(t));
+  if (const char *t = getenv("MOLVAR_SIM_RX_DEPTH"))
+    s.rxDepth = static_cast<size_t>(std::max(1, atoi(t)));
+  if (const char *t = getenv("MOLVAR_SIM_BUS"))
+    if (std::sscanf(t, "%d,%lf", &s.busBitRate, &s.busLoad) != 2)
+      s.busBitRate = 0;
   if (const char *a = getenv("MOLVAR_SIM_ADAPTERS")) {
     std::stringstream ss(a);
     std::string serial;
@@ -197,7 +223,10 @@ int Fault(Sim &s, bool write) {
 
 std::atomic<long> Entered{0};
 
+// The transfer's own time on the link, outside the lock so that another
+// thread's transfer may overlap it, as on a real host.
 void Delay(Sim &s) {
+  const auto entry = std::chrono::steady_clock::now();
   Entered.fetch_add(1);
   int us;
   {
@@ -205,7 +234,7 @@ void Delay(Sim &s) {
     us = s.delayUs;
   }
   if (us > 0)
-    std::this_thread::sleep_for(std::chrono::microseconds(us));
+    std::this_thread::sleep_until(entry + std::chrono::microseconds(us));
 }
 
 int64_t NowMs(Sim &s) {
@@ -399,7 +428,7 @@ EXPORT int usb_bulk_write(usb_dev_handle *dev, int ep, const char *bytes, int si
   else if (ep != 0x01 || size < 0 || (size > 0 && !bytes))
     result = -EINVAL;
   else {
-    d->model->Tick(NowMs(s));
+    d->model->Tick(NowUs(s));
     d->model->Request(reinterpret_cast<const uint8_t *>(bytes), size);
     const uint16_t command = size >= 2 ? static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) | (static_cast<uint8_t>(bytes[1]) << 8)) : 0;
     d->lastWriteEndUs = NowUs(s);
@@ -484,8 +513,11 @@ EXPORT void sim_reset(void) {
   s.failAt.clear();
   s.transfers = 0;
   s.writeFailures = s.readFailures = 0;
-  s.delayUs = 0;
+  s.delayUs = DefaultTransferUs;
   s.trafficMs = 0;
+  s.busBitRate = 0;
+  s.busLoad = 0;
+  s.rxDepth = SimAdapterModel::DefaultRxDepth;
   s.inFlight.clear();
   s.closedUnderTransfer = 0;
 }
@@ -528,6 +560,19 @@ EXPORT void sim_set_traffic(int period_ms) {
   s.trafficMs = period_ms;
   for (auto &d : s.devices)
     d->model->trafficPeriodMs = period_ms;
+}
+
+EXPORT void sim_set_bus_load(int bit_rate, double load_percent) {
+  LOCKED;
+  s.busBitRate = bit_rate;
+  s.busLoad = load_percent;
+  for (auto &d : s.devices)
+    d->model->SetBusSource(bit_rate, load_percent, NowUs(s));
+}
+EXPORT void sim_set_rx_queue_depth(const char *serial, int depth) {
+  LOCKED;
+  if (Device *d = Find(s, serial))
+    d->model->rxDepth = static_cast<size_t>(std::max(depth, 1));
 }
 
 EXPORT void sim_inject_frame(const char *serial, const uint8_t record[20]) {
@@ -591,6 +636,8 @@ EXPORT int sim_call_count(const char *name) { LOCKED; auto it = s.callCounts.fin
 EXPORT long sim_frames_transmitted(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->transmitted : -1; }
 EXPORT long sim_rx_backlog(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? static_cast<long>(d->model->backlog()) : -1; }
 EXPORT long sim_frames_delivered(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->delivered : -1; }
+EXPORT long sim_rx_dropped(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->rxDropped : -1; }
+EXPORT long sim_bus_offered(const char *serial) { LOCKED; Device *d = Find(s, serial); return d ? d->model->busOffered : -1; }
 EXPORT int sim_open_handles(void) { LOCKED; return static_cast<int>(s.handles.size()); }
 EXPORT long sim_transfers_entered(void) { return Entered.load(); }
 EXPORT int sim_closed_under_transfer(void) { LOCKED; return s.closedUnderTransfer; }
@@ -606,8 +653,9 @@ __attribute__((destructor)) static void WriteReport() {
   if (!f)
     return;
   for (auto &d : s.devices)
-    fprintf(f, "adapter %s delivered %ld transmitted %ld started %d\n", d->model->serial().c_str(), d->model->delivered,
-            d->model->transmitted, d->model->started() ? 1 : 0);
+    fprintf(f, "adapter %s delivered %ld transmitted %ld started %d dropped %ld offered %ld\n",
+            d->model->serial().c_str(), d->model->delivered, d->model->transmitted, d->model->started() ? 1 : 0,
+            d->model->rxDropped, d->model->busOffered);
   // Every request but the receive polls, which would drown the rest.
   int requests = 0;
   for (const auto &e : s.trace)

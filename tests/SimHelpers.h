@@ -4,9 +4,11 @@
 
 #include "simcontrol.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct WireRecord {
@@ -17,6 +19,18 @@ struct WireRecord {
   int timeoutMs;
   long afterWriteUs; // reads: since the device's last write ended
 };
+
+// Waits for the condition, at most a minute, so that a fault fails the test
+// instead of hanging the run.
+template <typename F> [[nodiscard]] bool WaitFor(F cond) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
 
 inline std::vector<WireRecord> Trace() {
   std::vector<WireRecord> r;

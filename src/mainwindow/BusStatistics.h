@@ -3,18 +3,10 @@
 // Frame rates and bus load, for the status bar.
 
 #include "adapter/Vni_if.h"
+#include "can/FrameBits.h"
 
 #include <QString>
 
-// Bits a frame occupies on the bus, interframe space included. Counted
-// exactly rather than estimated: the bits from start of frame to the end of
-// the CRC (the CRC-15 of the frame's own content) with the stuff bits that
-// content requires (one after every five equal bits, the stuff bit itself
-// counting towards the next run), plus 13 unstuffed bits: CRC delimiter,
-// ACK slot and delimiter, 7 end-of-frame and 3 intermission bits. A
-// standard data frame of n bytes takes 47 + 8n bits before stuffing, an
-// extended one 67 + 8n; a remote request counts as n = 0.
-int FrameBits(const TCanMessage &msg);
 
 struct TRates {
   double RxPerSecond = 0;

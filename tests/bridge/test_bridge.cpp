@@ -201,8 +201,7 @@ protected:
     return f;
   }
   void WaitConnected() {
-    while (Count(Requests(), "01 03 03 00") == 0)
-      std::this_thread::yield();
+    ASSERT_TRUE(WaitFor([&] { return Count(Requests(), "01 03 03 00") > 0; }));
   }
   int fds[2] = {-1, -1};
   std::FILE *out = nullptr;
@@ -268,8 +267,7 @@ TEST_F(BridgeRun, FramesCrossBothWaysByteForByteAndAreCounted) {
   };
   for (const can_frame &f : sent)
     ASSERT_EQ(send(fds[1], &f, sizeof f, 0), static_cast<ssize_t>(sizeof f));
-  while (sim_frames_transmitted("A1") < 3)
-    std::this_thread::yield();
+  ASSERT_TRUE(WaitFor([&] { return sim_frames_transmitted("A1") >= 3; }));
   auto reqs = Requests();
   EXPECT_EQ(Count(reqs, "01 05 00 00 00 02 00 00 23 01 00 00 11 22 00 00 00 00 00 00"), 1);
   EXPECT_EQ(Count(reqs, "01 05 04 00 00 08 00 00 F0 DE BC 1A 01 02 03 04 05 06 07 08"), 1);
@@ -312,8 +310,7 @@ TEST_F(BridgeRun, ErrorFramesAndOddRecordsAreIgnoredAndCounted) {
   ASSERT_EQ(send(fds[1], &tooLong, sizeof tooLong, 0), static_cast<ssize_t>(sizeof tooLong));
   const can_frame good = CanFrame(0x5, 1, {0x55});
   ASSERT_EQ(send(fds[1], &good, sizeof good, 0), static_cast<ssize_t>(sizeof good));
-  while (sim_frames_transmitted("A1") < 1)
-    std::this_thread::yield();
+  ASSERT_TRUE(WaitFor([&] { return sim_frames_transmitted("A1") >= 1; }));
   EXPECT_EQ(Stop(), 0);
   EXPECT_EQ(sim_frames_transmitted("A1"), 1);
   EXPECT_NE(Text(out).find("3 error or malformed frames ignored"), std::string::npos) << Text(out);
@@ -323,6 +320,7 @@ TEST_F(BridgeRun, ErrorFramesAndOddRecordsAreIgnoredAndCounted) {
 // so the two counts add up to every frame the adapter delivered.
 TEST_F(BridgeRun, FramesTheInterfaceRefusesAreCountedNotLostSilently) {
   sim_add_adapter("A1");
+  sim_set_rx_queue_depth("A1", 300);
   const int small = 2048;
   setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
   setsockopt(fds[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -332,8 +330,7 @@ TEST_F(BridgeRun, FramesTheInterfaceRefusesAreCountedNotLostSilently) {
     auto f = FrameBytes(0, 0, 1, i & 0x7FF, {static_cast<uint8_t>(i)});
     sim_inject_frame("A1", f.data());
   }
-  while (sim_frames_delivered("A1") < 300)
-    std::this_thread::yield();
+  ASSERT_TRUE(WaitFor([&] { return sim_frames_delivered("A1") >= 300; }));
   EXPECT_EQ(Stop(), 0);
   const std::string text = Text(out);
   unsigned long long fromAdapter = 0, toAdapter = 0, queueFull = 0, refused = 0;
@@ -387,14 +384,12 @@ TEST_F(BridgeRun, StuckAdapterBoundsTheQueueAndLosesNothing) {
   // refused frame once, and takes a hand-over if one is offered): the
   // bridge has had every chance to take more, and must not have.
   const int attempts = CountPrefix(Requests(), "01 05");
-  while (CountPrefix(Requests(), "01 05") < attempts + 100)
-    std::this_thread::yield();
+  ASSERT_TRUE(WaitFor([&] { return CountPrefix(Requests(), "01 05") >= attempts + 100; }));
   ASSERT_EQ(ioctl(fds[1], TIOCOUTQ, &pending), 0);
   EXPECT_EQ(pending, rest);
 
   sim_set_transmit_status("A1", 1);
-  while (sim_frames_transmitted("A1") < written)
-    std::this_thread::yield();
+  ASSERT_TRUE(WaitFor([&] { return sim_frames_transmitted("A1") >= written; }));
   EXPECT_EQ(Stop(), 0);
   std::vector<int> sent;
   for (const auto &w : Trace())
