@@ -6,6 +6,7 @@
 // platform with the simulated adapter and its clock. Prints one table.
 //
 //   molvar_bench [--flood-seconds N] [--long-minutes N] [--quick]
+//                [--only long|flood|bus|log|tx|setup|idle|start]
 
 #include "adapter/Vni_if.h"
 #include "comm/UnitComm.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
 #include <QListView>
 #include <QStandardPaths>
@@ -34,6 +36,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -93,6 +96,25 @@ double CpuSeconds() {
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// CPU seconds of each thread of this process, by thread name.
+std::map<std::string, double> ThreadCpu() {
+  std::map<std::string, double> cpu;
+  QDir tasks("/proc/self/task");
+  for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile f(tasks.filePath(tid) + "/stat");
+    if (!f.open(QIODevice::ReadOnly))
+      continue;
+    const QByteArray stat = f.readAll();
+    const int open = stat.indexOf('('), close = stat.lastIndexOf(')');
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (open < 0 || close < 0 || fields.size() < 13)
+      continue;
+    cpu[stat.mid(open + 1, close - open - 1).toStdString()] +=
+        (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK);
+  }
+  return cpu;
+}
+
 QString SettingsPath() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/" + SettingsFileName;
 }
@@ -117,10 +139,12 @@ void Fresh(int setupFrames = 0) {
   if (setupFrames > 0)
     WriteSetup(SettingsPath(), setupFrames);
   sim_reset();
+  // The simulator's wire trace would count as the program's memory and time.
+  sim_set_trace_limit(0);
   libusbdyn::ResetForTest({"libusb-0.1.so.4"});
   CreateForms();
   FormMain->show();
-  QTest::qWaitForWindowExposed(FormMain);
+  (void)QTest::qWaitForWindowExposed(FormMain);
 }
 
 void Connect() {
@@ -167,6 +191,7 @@ TCeiling TransportCeiling(double seconds) {
     DestroyForms();
   }
   sim_reset();
+  sim_set_trace_limit(0);
   libusbdyn::ResetForTest({"libusb-0.1.so.4"});
   sim_add_adapter("CEIL");
   sim_set_flood("CEIL", 1);
@@ -251,7 +276,8 @@ void LoadMatrix(int seconds, const TCeiling &ceiling) {
       lost += (lost.empty() ? "" : " / ") + std::to_string(sim_rx_dropped("BUS"));
       if (load == 100)
         Add("bus at " + std::to_string(rate / 1000) + " kbit/s, 100 % load: frames per s offered",
-            Fmt("%.0f (%.0f %% of the ceiling)", offered / double(seconds), 100.0 * offered / seconds / ceiling.Polls));
+            Fmt("%.0f", offered / double(seconds)) +
+                Fmt(" (%.0f %% of the ceiling)", 100.0 * offered / seconds / ceiling.Polls));
       FormMain->Disconnect();
     }
     Add("bus at " + std::to_string(rate / 1000) + " kbit/s, 25/50/75/100 % load: % of offered frames logged", shares,
@@ -266,16 +292,21 @@ void LongRun(int minutes) {
   sim_add_adapter("LONG");
   sim_set_flood("LONG", 1);
   Connect();
-  const QAbstractItemModel *log = FormMain->ListBoxRx->model();
+  const QAbstractItemModel *log = FormMain->findChild<TFrameLogModel *>();
   Pump(500);
   const double rss0 = RssMB();
   const int lines0 = log->rowCount();
-  Pump(minutes * 60 * 1000);
+  Pump(minutes * 30 * 1000);
+  const double rssHalf = RssMB();
+  const int linesHalf = log->rowCount();
+  Pump(minutes * 30 * 1000);
   const int lines = log->rowCount() - lines0;
   const double perLine = (RssMB() - rss0) * 1048576.0 / std::max(lines, 1);
-  Add("log over " + std::to_string(minutes) + " min at the ceiling: lines", std::to_string(lines));
-  Add("log over " + std::to_string(minutes) + " min at the ceiling: resident bytes per line", Fmt("%.1f", perLine),
-      "<= 32");
+  const double perLineLate = (RssMB() - rssHalf) * 1048576.0 / std::max(log->rowCount() - linesHalf, 1);
+  const std::string what = "log over " + std::to_string(minutes) + " min at the ceiling: ";
+  Add(what + "lines", std::to_string(lines));
+  Add(what + "resident bytes per line", Fmt("%.1f", perLine), "<= 32");
+  Add(what + "resident bytes per line in the second half", Fmt("%.1f", perLineLate));
   FormMain->Disconnect();
 }
 
@@ -286,7 +317,7 @@ void LogScale(int lines) {
   SetUpFrameListView(&view);
   view.resize(800, 400);
   view.show();
-  QTest::qWaitForWindowExposed(&view);
+  (void)QTest::qWaitForWindowExposed(&view);
   TCanMessage m{};
   m.DLC = 8;
   const double rss0 = RssMB();
@@ -384,10 +415,19 @@ void Idle(int seconds) {
   Connect();
   Pump(500);
   const double cpu0 = CpuSeconds();
+  const auto threads0 = ThreadCpu();
   QElapsedTimer t;
   t.start();
   Pump(seconds * 1000);
-  const double share = (CpuSeconds() - cpu0) / (t.elapsed() / 1000.0);
+  const double wall = t.elapsed() / 1000.0;
+  const double share = (CpuSeconds() - cpu0) / wall;
+  std::string byThread;
+  for (const auto &[name, cpu] : ThreadCpu()) {
+    const double used = cpu - (threads0.count(name) ? threads0.at(name) : 0.0);
+    if (used > 0)
+      byThread += (byThread.empty() ? "" : ", ") + name + Fmt(" %.1f %%", 100 * used / wall);
+  }
+  Add("idle: by thread", byThread);
   Add("idle, connected to a silent bus: CPU per wall second", Fmt("%.1f %% of a core", share * 100), "<= 2 %");
   FormMain->Disconnect();
 }
@@ -405,7 +445,7 @@ void StartUp(int frames) {
     t.start();
     CreateForms();
     FormMain->show();
-    QTest::qWaitForWindowExposed(FormMain);
+    (void)QTest::qWaitForWindowExposed(FormMain);
     Add("start-up to the main window shown, " + std::to_string(n) + "-frame settings file",
         Fmt("%.0f ms", t.nsecsElapsed() / 1e6), "< 500 ms");
   }
@@ -421,6 +461,7 @@ int main(int argc, char **argv) {
   int floodSeconds = 20;
   int longMinutes = 10;
   bool quick = false;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--flood-seconds") && i + 1 < argc)
       floodSeconds = std::max(5, std::atoi(argv[++i]));
@@ -428,23 +469,35 @@ int main(int argc, char **argv) {
       longMinutes = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--quick"))
       quick = true;
+    else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+      only = argv[++i];
   }
+  auto want = [&](const char *name) { return only.empty() || only == name; };
   if (quick) {
     floodSeconds = 5;
     longMinutes = 1;
   }
   std::fprintf(stderr, "measuring...\n");
   // First, while the process has freed nothing the log could reuse.
-  LongRun(longMinutes);
+  if (want("long"))
+    LongRun(longMinutes);
   const TCeiling ceiling = TransportCeiling(quick ? 2 : 5);
-  Flood(floodSeconds, ceiling);
-  LoadMatrix(quick ? 1 : 4, ceiling);
-  LogScale(quick ? 100000 : 1000000);
-  TransmitAll(1000, ceiling);
-  TransmitAll(10000, ceiling);
-  SetupFiles(10000);
-  Idle(quick ? 2 : 5);
-  StartUp(10000);
+  if (want("flood"))
+    Flood(floodSeconds, ceiling);
+  if (want("bus"))
+    LoadMatrix(quick ? 1 : 4, ceiling);
+  if (want("log"))
+    LogScale(quick ? 100000 : 1000000);
+  if (want("tx")) {
+    TransmitAll(1000, ceiling);
+    TransmitAll(10000, ceiling);
+  }
+  if (want("setup"))
+    SetupFiles(10000);
+  if (want("idle"))
+    Idle(quick ? 2 : 5);
+  if (want("start"))
+    StartUp(10000);
   if (FormMain) {
     FormMain->close();
     DestroyForms();

@@ -58,8 +58,8 @@ SIM_API void sim_set_read_failures(int count, int code);
 // asks for gives the library's overflow error).
 SIM_API void sim_set_next_reply(const uint8_t *bytes, int length);
 // Each transfer takes this long, outside the simulator's lock (default and
-// after sim_reset: 250 us, a full-speed transfer through a transaction
-// translator; see simusb.cpp).
+// after sim_reset: MOLVAR_SIM_TRANSFER_US or 250 us, a full-speed transfer
+// through a transaction translator; see simusb.cpp).
 SIM_API void sim_set_transfer_delay_us(int us);
 // The adapter's reply to a command (its command word; 0: every command
 // without a latency of its own) becomes readable this long after the
@@ -83,6 +83,10 @@ typedef struct {
 SIM_API int sim_trace_count(void);
 SIM_API int sim_trace_entry(int index, SimTraceEntry *entry);
 SIM_API void sim_trace_clear(void);
+// Keep at most this many of the newest entries (default and after sim_reset:
+// 200,000; 0 keeps none and no call log either, for measurements of the
+// host's own memory).
+SIM_API void sim_set_trace_limit(int entries);
 
 // Library calls in order, as names separated by blanks.
 SIM_API int sim_call_log(char *buffer, int size);

@@ -83,6 +83,8 @@ struct Sim {
   int writeFailures = 0, writeFailCode = 0;
   int readFailures = 0, readFailCode = 0;
   int delayUs = DefaultTransferUs;
+  int configuredDelayUs = DefaultTransferUs; // what sim_reset returns to
+  size_t traceLimit = MaxTrace;
   int trafficMs = 0;
   int busBitRate = 0;
   double busLoad = 0;
@@ -95,7 +97,7 @@ struct Sim {
 Sim &S();
 
 void Call(Sim &s, const char *name) {
-  if (s.calls.size() < 100000)
+  if (s.calls.size() < std::min<size_t>(100000, s.traceLimit))
     s.calls.emplace_back(name);
   ++s.callCounts[name];
 }
@@ -149,7 +151,7 @@ void ReadEnvironment(Sim &s) {
   if (const char *t = getenv("MOLVAR_SIM_TRAFFIC_MS"))
     s.trafficMs = atoi(t);
   if (const char *t = getenv("MOLVAR_SIM_TRANSFER_US"))
-    s.delayUs = std::max(0, atoi(t));
+    s.delayUs = s.configuredDelayUs = std::max(0, atoi(t));
   if (const char *t = getenv("MOLVAR_SIM_RX_DEPTH"))
     s.rxDepth = static_cast<size_t>(std::max(1, atoi(t)));
   if (const char *t = getenv("MOLVAR_SIM_BUS"))
@@ -189,6 +191,8 @@ bool Alive(const Handle *h) { return h && h->device->plugged && h->generation ==
 
 void Trace(Sim &s, int out, const Device *d, int result, const void *bytes, int length, int timeout = 0,
            long afterWriteUs = 0) {
+  if (s.traceLimit == 0)
+    return;
   SimTraceEntry e{};
   e.timeout_ms = timeout;
   e.after_write_us = afterWriteUs;
@@ -199,7 +203,7 @@ void Trace(Sim &s, int out, const Device *d, int result, const void *bytes, int 
   if (e.length > 0)
     std::memcpy(e.bytes, bytes, e.length);
   s.trace.push_back(e);
-  if (s.trace.size() > MaxTrace)
+  while (s.trace.size() > s.traceLimit)
     s.trace.pop_front();
 }
 
@@ -513,7 +517,8 @@ EXPORT void sim_reset(void) {
   s.failAt.clear();
   s.transfers = 0;
   s.writeFailures = s.readFailures = 0;
-  s.delayUs = DefaultTransferUs;
+  s.delayUs = s.configuredDelayUs;
+  s.traceLimit = MaxTrace;
   s.trafficMs = 0;
   s.busBitRate = 0;
   s.busLoad = 0;
@@ -614,6 +619,12 @@ EXPORT int sim_trace_entry(int index, SimTraceEntry *entry) {
   return 1;
 }
 EXPORT void sim_trace_clear(void) { LOCKED; s.trace.clear(); }
+EXPORT void sim_set_trace_limit(int entries) {
+  LOCKED;
+  s.traceLimit = static_cast<size_t>(std::clamp<long>(entries, 0, static_cast<long>(MaxTrace)));
+  while (s.trace.size() > s.traceLimit)
+    s.trace.pop_front();
+}
 
 EXPORT int sim_call_log(char *buffer, int size) {
   LOCKED;

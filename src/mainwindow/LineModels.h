@@ -47,7 +47,10 @@ public:
   int64_t WallTimeUs(size_t row) const;
 
 private:
-  std::vector<TLogLine> FLines;
+  // In blocks, not one array: a log of millions of lines grows without ever
+  // copying itself (which would stall the window) or keeping a doubled
+  // array's unused half.
+  std::deque<TLogLine> FLines;
   bool FShowTime = false;
   // The first line of each connection and the connection's wall-clock time.
   std::vector<std::pair<size_t, int64_t>> FConnections;
