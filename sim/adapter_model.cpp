@@ -3,6 +3,7 @@
 
 #include "can/FrameBits.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -28,6 +29,80 @@ SimFrame TrafficFrame(uint32_t n) {
   f.bytes[17] = 0xFE;
   f.bytes[18] = static_cast<uint8_t>(n);
   f.bytes[19] = static_cast<uint8_t>(n * 7);
+  return f;
+}
+
+// The demo's messages: identifier, extended, length, period in microseconds.
+struct DemoMessage {
+  uint32_t id;
+  bool extended;
+  uint8_t length;
+  int64_t periodUs;
+};
+constexpr DemoMessage DemoMessages[] = {
+    {0x0C8, false, 8, 10000},       // engine: speed, torque, a rolling counter
+    {0x1A0, false, 8, 20000},       // wheel speeds, Motorola order
+    {0x2F0, false, 4, 100000},      // gear and selector, a value table
+    {0x3E8, false, 8, 500000},      // multiplexed temperatures
+    {0x18FEF100, true, 8, 100000},  // vehicle speed and odometer
+    {0x7E8, false, 8, 1000000},     // a diagnostic answer
+};
+constexpr int DemoCount = sizeof DemoMessages / sizeof DemoMessages[0];
+
+void Put16(uint8_t *p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put16Motorola(uint8_t *p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+
+// The n-th frame of demo message k: values that move slowly, as on a car.
+SimFrame DemoFrame(int k, uint32_t n) {
+  const DemoMessage &m = DemoMessages[k];
+  SimFrame f{};
+  f.bytes[0] = 0x01;
+  f.bytes[1] = 0x05;
+  f.bytes[2] = m.extended ? 4 : 0;
+  f.bytes[5] = m.length;
+  std::memcpy(f.bytes + 8, &m.id, 4);
+  uint8_t *d = f.bytes + 12;
+  const double t = n * (m.periodUs / 1e6); // seconds since the start
+  const double wave = 0.5 - 0.5 * std::cos(t * 0.2); // 0..1 over about 30 s
+  switch (k) {
+  case 0: // speed 0.25 rpm/bit, torque 0.5 Nm/bit offset -400, counter
+    Put16(d, static_cast<uint32_t>((800 + 5200 * wave) / 0.25));
+    Put16(d + 2, static_cast<uint32_t>((40 + 260 * wave + 400) / 0.5));
+    d[6] = static_cast<uint8_t>(n & 0x0F);
+    d[7] = static_cast<uint8_t>(d[0] ^ d[1] ^ d[2] ^ d[3] ^ d[6]);
+    break;
+  case 1: // four wheel speeds, 0.01 km/h per bit, Motorola
+    for (int w = 0; w < 4; ++w)
+      Put16Motorola(d + 2 * w, static_cast<uint32_t>((120 * wave + 0.3 * w) / 0.01));
+    break;
+  case 2: // gear 0..6 and the selector position (value table)
+    d[0] = static_cast<uint8_t>(1 + static_cast<int>(wave * 5.99));
+    d[1] = static_cast<uint8_t>(wave < 0.02 ? 0 : 3); // P or D
+    break;
+  case 3: { // multiplexer in byte 0: 0 coolant and oil, 1 intake and ambient
+    const uint8_t mux = n & 1;
+    d[0] = mux;
+    d[1] = static_cast<uint8_t>((mux ? 25 + 10 * wave : 60 + 30 * wave) + 40);
+    d[2] = static_cast<uint8_t>((mux ? 18 + 2 * wave : 70 + 40 * wave) + 40);
+    break;
+  }
+  case 4: // vehicle speed 1/256 km/h, odometer 0.1 km
+    Put16(d + 1, static_cast<uint32_t>(120 * wave * 256));
+    Put16(d + 4, static_cast<uint32_t>(12345 + t / 30));
+    break;
+  default: // a diagnostic response: engine speed service answer
+    d[0] = 0x04;
+    d[1] = 0x41;
+    d[2] = 0x0C;
+    Put16Motorola(d + 3, static_cast<uint32_t>((800 + 5200 * wave) * 4));
+    break;
+  }
   return f;
 }
 
@@ -202,6 +277,16 @@ void SimAdapterModel::Tick(int64_t now_us) {
       ++busCount_;
       ++busOffered;
       HearFrame(f);
+    }
+  }
+  if (demoTraffic) {
+    for (int k = 0; k < DemoCount; ++k) {
+      if (!started_ || now_us - demoNextUs_[k] > 1000000)
+        demoNextUs_[k] = now_us; // nobody listened, or a long pause: start afresh
+      while (started_ && demoNextUs_[k] <= now_us) {
+        HearFrame(DemoFrame(k, demoCount_[k]++));
+        demoNextUs_[k] += DemoMessages[k].periodUs;
+      }
     }
   }
   if (trafficPeriodMs <= 0 || !started_) {

@@ -46,6 +46,9 @@ public:
   bool flood = false;
   bool forceLoopback = false; // echo transmitted frames whatever the configuration says
   int trafficPeriodMs = 0;
+  // A small vehicle bus for the demo: a few messages, each on its own
+  // period, with values that move (see DemoFrame).
+  bool demoTraffic = false;
   // Frames the receive queue holds; a frame heard when it is full is lost
   // in the adapter (counted in rxDropped), as on a real adapter whose host
   // polls too slowly.
@@ -87,6 +90,8 @@ private:
   std::optional<std::vector<uint8_t>> forcedReply_;
   int64_t lastTick_ = -1;
   uint32_t trafficCount_ = 0;
+  int64_t demoNextUs_[8] = {};
+  uint32_t demoCount_[8] = {};
   int busBitRate_ = 0;
   double busLoad_ = 0;
   double busNextStartNs_ = 0;

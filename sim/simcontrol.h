@@ -35,6 +35,9 @@ SIM_API void sim_set_flood(const char *serial, int on);
 // A frame on the bus every period_ms once an adapter is started (0: off).
 SIM_API void sim_set_traffic(int period_ms);
 
+// The demo's small vehicle bus on every adapter added so far: six messages
+// on their own periods (10 ms to 1 s) with moving values.
+SIM_API void sim_set_demo_traffic(int on);
 // A bus that carries frames at bit_rate bit/s, busy load_percent of the time
 // (each frame timed by its exact length on the bus; 0: off). Every started
 // adapter hears them through its acceptance filters and its receive queue.

@@ -5,6 +5,7 @@
 //   MOLVAR_SIM_ADAPTERS  serial numbers of adapters plugged in at start,
 //                        separated by commas
 //   MOLVAR_SIM_TRAFFIC_MS  a frame on the bus every so many milliseconds
+//   MOLVAR_SIM_DEMO      1: a few messages on their own periods, values moving
 //   MOLVAR_SIM_FLOOD     1: every receive poll finds a frame
 //   MOLVAR_SIM_LOOPBACK  1: transmitted frames always come back
 //   MOLVAR_SIM_BUS       BITRATE,LOAD: a bus carrying frames at that bit rate
@@ -164,6 +165,9 @@ void ReadEnvironment(Sim &s) {
       if (!serial.empty())
         AddDevice(s, 0x20A0, 0x41E8, serial.c_str());
   }
+  if (const char *f = getenv("MOLVAR_SIM_DEMO"))
+    for (auto &d : s.devices)
+      d->model->demoTraffic = atoi(f) != 0;
   if (const char *f = getenv("MOLVAR_SIM_FLOOD"))
     for (auto &d : s.devices)
       d->model->flood = atoi(f) != 0;
@@ -567,6 +571,11 @@ EXPORT void sim_set_traffic(int period_ms) {
     d->model->trafficPeriodMs = period_ms;
 }
 
+EXPORT void sim_set_demo_traffic(int on) {
+  LOCKED;
+  for (auto &d : s.devices)
+    d->model->demoTraffic = on != 0;
+}
 EXPORT void sim_set_bus_load(int bit_rate, double load_percent) {
   LOCKED;
   s.busBitRate = bit_rate;

@@ -27,6 +27,8 @@
 #include <QListView>
 #include <QTimer>
 
+#include <QTemporaryDir>
+
 #include <cstdio>
 
 namespace {
@@ -58,7 +60,7 @@ int main(int argc, char **argv) {
   sim_add_adapter("VN000417");
   sim_add_adapter("VN000523");
   sim_set_info("VN000417", 0, 0x0105);
-  sim_set_traffic(40);
+  sim_set_demo_traffic(1);
   CreateForms();
   FormMain->show();
   Pump(300);
@@ -89,6 +91,24 @@ int main(int argc, char **argv) {
   if (FormMain->BitBtnTxCyclic->isChecked())
     FormMain->BitBtnTxCyclic->click();
   FormMain->mv_TimeStamps->trigger();
+
+  // The overview, a recording under way and a replay of it.
+  QTemporaryDir files;
+  const QString recording = files.filePath("drive.log");
+  FormMain->StartRecording(recording);
+  FormMain->mv_Overview->trigger();
+  Pump(2500);
+  Save(FormMain, dir, "overview");
+  FormMain->mv_Overview->trigger();
+  FormMain->StopRecording();
+  FormMain->StartRecording(files.filePath("second.log"));
+  Pump(1200);
+  Save(FormMain, dir, "recording");
+  FormMain->StopRecording();
+  FormMain->StartReplay(recording);
+  Pump(1200);
+  Save(FormMain, dir, "replay");
+  FormMain->StopReplay();
 
   FormEditMsg->RadioExtended->setChecked(true);
   FormEditMsg->LabeledEditID->setText("18DAF110");

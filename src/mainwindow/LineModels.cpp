@@ -15,7 +15,7 @@
 #include <cstring>
 
 int TFrameLogModel::rowCount(const QModelIndex &parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(FLines.size());
+  return parent.isValid() ? 0 : static_cast<int>(FShown);
 }
 
 QString TFrameLogModel::Line(int row) const {
@@ -32,7 +32,7 @@ QString TimeStampText(int64_t timeUs) {
 }
 
 QVariant TFrameLogModel::data(const QModelIndex &index, int role) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(FLines.size()))
+  if (!index.isValid() || index.row() >= static_cast<int>(FShown))
     return {};
   if (role == Qt::DisplayRole)
     return Line(index.row());
@@ -56,7 +56,7 @@ void TFrameLogModel::SetAcceptedTime(uint64_t seq, int64_t timeUs) {
   const int row = static_cast<int>(FAwaitingAcceptance.front().second);
   FAwaitingAcceptance.pop_front();
   FLines[row].TimeUs = timeUs;
-  if (FShowTime)
+  if (FShowTime && static_cast<size_t>(row) < FShown)
     emit dataChanged(index(row), index(row), {TimeRole});
 }
 
@@ -65,8 +65,8 @@ void TFrameLogModel::SetShowTime(bool show) {
     return;
   FShowTime = show;
   // Every row's drawing changes; one signal for the whole range.
-  if (!FLines.empty())
-    emit dataChanged(index(0), index(static_cast<int>(FLines.size()) - 1));
+  if (FShown > 0)
+    emit dataChanged(index(0), index(static_cast<int>(FShown) - 1));
 }
 
 void TFrameLogModel::BeginConnection(int64_t wallUs) {
@@ -84,24 +84,32 @@ int64_t TFrameLogModel::WallTimeUs(size_t row) const {
   return base + FLines[row].TimeUs;
 }
 
-void TFrameLogModel::Append(const TLogLine &line) {
-  const int row = static_cast<int>(FLines.size());
-  beginInsertRows({}, row, row);
-  FLines.push_back(line);
+void TFrameLogModel::ShowNewLines() {
+  if (FPaused || FShown == FLines.size())
+    return;
+  beginInsertRows({}, static_cast<int>(FShown), static_cast<int>(FLines.size()) - 1);
+  FShown = FLines.size();
   endInsertRows();
 }
 
+void TFrameLogModel::Append(const TLogLine &line) {
+  FLines.push_back(line);
+  ShowNewLines();
+}
+
 void TFrameLogModel::Append(const std::vector<TLogLine> &lines) {
-  if (lines.empty())
-    return;
-  const int row = static_cast<int>(FLines.size());
-  beginInsertRows({}, row, row + static_cast<int>(lines.size()) - 1);
   FLines.insert(FLines.end(), lines.begin(), lines.end());
-  endInsertRows();
+  ShowNewLines();
+}
+
+void TFrameLogModel::SetPaused(bool paused) {
+  FPaused = paused;
+  ShowNewLines();
 }
 
 void TFrameLogModel::Clear() {
   beginResetModel();
+  FShown = 0;
   FLines.clear();
   FLines.shrink_to_fit();
   FAwaitingAcceptance.clear();

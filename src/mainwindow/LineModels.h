@@ -45,12 +45,20 @@ public:
   void BeginConnection(int64_t wallUs);
   // The wall-clock time of a line: its connection's plus its stamp.
   int64_t WallTimeUs(size_t row) const;
+  // While paused the view sees the lines it had: lines appended meanwhile are
+  // kept (and exported) and appear when the pause ends.
+  void SetPaused(bool paused);
+  bool Paused() const { return FPaused; }
 
 private:
+  void ShowNewLines();
+
   // In blocks, not one array: a log of millions of lines grows without ever
   // copying itself (which would stall the window) or keeping a doubled
   // array's unused half.
   std::deque<TLogLine> FLines;
+  size_t FShown = 0; // the lines the view has been told of
+  bool FPaused = false;
   bool FShowTime = false;
   // The first line of each connection and the connection's wall-clock time.
   std::vector<std::pair<size_t, int64_t>> FConnections;

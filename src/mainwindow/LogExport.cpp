@@ -18,6 +18,16 @@ TLogFormat LogFormatForFile(const QString &path) {
   return path.endsWith(".csv", Qt::CaseInsensitive) ? TLogFormat::Csv : TLogFormat::Candump;
 }
 
+QByteArray LogFileLine(const TLogLine &line, int64_t wallUs, TLogFormat format) {
+  QByteArray text = format == TLogFormat::Csv ? CsvLine(line) : CandumpLine(line.Message(), wallUs);
+  text += '\n';
+  return text;
+}
+
+QByteArray LogFileHeader(TLogFormat format) {
+  return format == TLogFormat::Csv ? QByteArray(CsvHeader) + '\n' : QByteArray();
+}
+
 bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
               const std::function<bool(size_t written)> &progress) {
   QByteArray chunk;
@@ -26,19 +36,12 @@ bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
     chunk.clear();
     return ok;
   };
-  if (format == TLogFormat::Csv) {
-    chunk += CsvHeader;
-    chunk += '\n';
-  }
+  chunk += LogFileHeader(format);
   // The lines there were when the export began; progress lets events run,
   // so the log is asked again for its size in case it was cleared.
   const size_t count = log.Count();
   for (size_t row = 0; row < count && row < log.Count(); ++row) {
-    if (format == TLogFormat::Csv)
-      chunk += CsvLine(log.At(row));
-    else
-      chunk += CandumpLine(log.At(row).Message(), log.WallTimeUs(row));
-    chunk += '\n';
+    chunk += LogFileLine(log.At(row), log.WallTimeUs(row), format);
     if ((row + 1) % ProgressEvery == 0) {
       if (!flush())
         return false;

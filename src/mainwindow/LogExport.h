@@ -19,6 +19,12 @@ enum class TLogFormat { Candump, Csv };
 // CSV for a ".csv" file, candump's format for any other.
 TLogFormat LogFormatForFile(const QString &path);
 
+// One line of a log file, its end included; wallUs is the line's wall-clock
+// time (candump's stamp).
+QByteArray LogFileLine(const TLogLine &line, int64_t wallUs, TLogFormat format);
+// What a log file begins with.
+QByteArray LogFileHeader(TLogFormat format);
+
 
 // Writes every line of the log. Progress is told every few thousand lines
 // with the count written so far; when it returns false the export stops and

@@ -7,6 +7,8 @@
 #include "UnitMainLayout.h"
 
 #include "DeviceMonitor.h"
+#include "LogRecorder.h"
+#include "Replay.h"
 #include "LineModels.h"
 #include "TransmitList.h"
 #include "UnitConnect.h"
@@ -155,6 +157,14 @@ void TFormMain::FormClose() {
 }
 
 void TFormMain::FormDestroy() {
+  // A recording keeps every frame it was given, even when the window goes
+  // without a disconnection.
+  if (FDevComm) {
+    FDevComm->Stop();
+    TimerReceiveTimer();
+  }
+  QString unwritten;
+  FRecorder->Stop(unwritten);
   FTxList->SetAll({});
   delete FDevComm;
   FDevComm = nullptr;
@@ -207,10 +217,12 @@ void TFormMain::Disconnect() {
     return;
   TimerReceive->stop();
   StopCyclic();
+  StopReplay();
   // Frames the thread has already taken from the adapter reach the log and
   // the counter before the thread goes.
   FDevComm->Stop();
   TimerReceiveTimer();
+  StopRecording();
   delete FDevComm;
   FDevComm = nullptr;
   SpeedButtonConnect->setText("&Connect");

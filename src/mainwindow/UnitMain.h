@@ -5,6 +5,8 @@
 
 #include "BusStatistics.h"
 #include "adapter/Vni_if.h"
+#include "can/IdFilter.h"
+#include "can/LogLine.h"
 #include "config/SetupFile.h"
 
 #include <QElapsedTimer>
@@ -19,16 +21,22 @@ class QAction;
 class QComboBox;
 class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
+class QSortFilterProxyModel;
 class QSplitter;
+class QTableView;
 class QStatusBar;
 class QTimer;
 class TDevComm;
 class TDeviceMonitor;
 class TFrameLogModel;
 class TIniFile;
+class TLogRecorder;
+class TOverviewModel;
+class TReplay;
 class TTransmitList;
 struct TTransmitEntry;
 
@@ -58,6 +66,21 @@ public:
   // Frame log view and export.
   void mv_TimeStampsClick(bool show);
   void mv_RatesClick(bool show);
+  void mv_PauseClick(bool paused);
+  void mv_OverviewClick(bool shown);
+  void EditIdFilterEdited(const QString &text);
+  // The selected log lines to the clipboard, one line each.
+  void CopySelectedLogLines();
+  // Starts recording to a chosen file, or stops the recording.
+  void mf_RecordClick();
+  // Recording to the file; false (and a message naming it) when it cannot.
+  bool StartRecording(const QString &path);
+  void StopRecording();
+  // Replays a chosen candump log file onto the bus, or stops the replay.
+  void mf_ReplayClick();
+  bool StartReplay(const QString &path);
+  void StopReplay();
+  void TimerReplayTimer();
   void TimerRatesTimer();
   void mf_ExportLogClick();
   // Writes the log to the file, in the format its name asks for; false (and
@@ -90,8 +113,10 @@ public:
   QPushButton *SpeedButtonExit;
   QWidget *PanelRx;
   QComboBox *ComboBoxView;
+  QLineEdit *EditIdFilter;
   QPushButton *BitBtnRxClear;
   QListView *ListBoxRx;
+  QTableView *TableOverview;
   QSplitter *Splitter1;
   QWidget *PanelTx;
   QWidget *PanelTxFunctionLeft;
@@ -111,19 +136,30 @@ public:
   QAction *mf_Save;
   QAction *mf_SaveAs;
   QAction *mf_ExportLog;
+  QAction *mf_Record;
+  QAction *mf_Replay;
+  QMenu *mf_ReplayOptions;
+  QAction *mf_ReplayFast;
+  QAction *mf_ReplayLoop;
   QAction *mf_Exit;
   QAction *mv_TimeStamps;
   QAction *mv_Rates;
+  QAction *mv_Pause;
+  QAction *mv_Overview;
   QAction *mi_DeviceInfo;
   QAction *mi_About;
   QTimer *TimerReceive;
   QTimer *TimerCyclic;
   QTimer *TimerRates;
+  QTimer *TimerReplay;
   QFileDialog *OpenDialog1;
   QFileDialog *SaveDialog1;
   QFileDialog *ExportDialog1;
+  QFileDialog *RecordDialog1;
+  QFileDialog *ReplayDialog1;
 
 protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
 
@@ -145,6 +181,18 @@ private:
   int ApplyVertical(int vertical);
   void SelectLastLogLine();
   bool TransmitEntry(const TCanMessage &entry);
+  // Whether a frame's line goes into the log: the direction chosen in the
+  // view box and the identifier filter.
+  bool LogShows(TDirection direction, const TCanMessage &msg) const;
+  // Every frame received or sent goes to the recording, whatever the log
+  // shows.
+  void Record(TDirection direction, const TCanMessage &msg, int64_t timeUs);
+  void FlushRecording(bool force);
+  void ShowRecording();
+  void ShowReplay();
+  // A line the log takes (or would, when paused) also counts in the overview.
+  void AppendLines(const std::vector<TLogLine> &lines);
+  void RefreshOverview(bool now);
   void TakeTransmitStamps();
   void SetTxEntries(std::vector<TTransmitEntry> entries);
   qint64 CycleNow() const;
@@ -157,6 +205,15 @@ private:
 
   QLabel *FPanels[4];
   QLabel *FRatePanel;
+  QLabel *FRecordPanel;
+  std::unique_ptr<TLogRecorder> FRecorder;
+  QLabel *FReplayPanel;
+  std::unique_ptr<TReplay> FReplay;
+  QElapsedTimer FReplayClock;
+  TIdFilter FIdFilter;
+  TOverviewModel *FOverview;
+  QSortFilterProxyModel *FOverviewSort;
+  QElapsedTimer FOverviewClock;
   TFrameLogModel *FRxModel;
   TTransmitList *FTxList;
   TDeviceMonitor *FDeviceMonitor;

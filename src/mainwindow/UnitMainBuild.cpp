@@ -6,17 +6,25 @@
 #include "UnitMainLayout.h"
 
 #include "DeviceMonitor.h"
+#include "LogRecorder.h"
+#include "Overview.h"
+#include "Replay.h"
 #include "LineModels.h"
 #include "TransmitList.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QTableView>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -118,10 +126,45 @@ void TFormMain::BuildWindow() {
   ComboBoxView->addItems({"all", "only received", "only transmitted"});
   ComboBoxView->setToolTip("viewed messages");
   BitBtnRxClear = Button(PanelRx, "BitBtnRxClear", "C&lear", "clear all messages");
+  EditIdFilter = new QLineEdit(PanelRx);
+  EditIdFilter->setObjectName("EditIdFilter");
+  EditIdFilter->setPlaceholderText("identifiers, e.g. 100-1FF, 7E8, !7DF");
+  EditIdFilter->setToolTip("show only these identifiers (hexadecimal; ranges with -, exclusions with !)");
+  EditIdFilter->setClearButtonEnabled(true);
+  EditIdFilter->setMinimumWidth(220);
+  rxRow->addWidget(EditIdFilter);
   rxRow->addWidget(ComboBoxView);
   rxRow->addWidget(BitBtnRxClear);
   ListBoxRx = FrameList(PanelRx, "ListBoxRx", FRxModel);
+  // Ranges of lines can be selected for copying.
+  ListBoxRx->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListBoxRx->installEventFilter(this);
   rx->addWidget(ListBoxRx);
+  // The overview takes the log's place when chosen in the View menu.
+  TableOverview = new QTableView(PanelRx);
+  TableOverview->setObjectName("TableOverview");
+  FOverview = new TOverviewModel(TableOverview);
+  FOverviewSort = new QSortFilterProxyModel(TableOverview);
+  FOverviewSort->setSourceModel(FOverview);
+  FOverviewSort->setSortRole(TOverviewModel::SortRole);
+  TableOverview->setModel(FOverviewSort);
+  TableOverview->setSortingEnabled(true);
+  TableOverview->sortByColumn(TOverviewModel::ColId, Qt::AscendingOrder);
+  TableOverview->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TableOverview->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  TableOverview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TableOverview->verticalHeader()->hide();
+  TableOverview->verticalHeader()->setDefaultSectionSize(TableOverview->fontMetrics().height() + 4);
+  TableOverview->horizontalHeader()->setStretchLastSection(true);
+  TableOverview->setItemDelegateForColumn(TOverviewModel::ColData, new TOverviewDataDelegate(TableOverview));
+  {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    TableOverview->setFont(f);
+    TableOverview->setColumnWidth(TOverviewModel::ColData, QFontMetrics(f).horizontalAdvance("00 ") * 8 + 12);
+  }
+  TableOverview->installEventFilter(this);
+  TableOverview->setVisible(false);
+  rx->addWidget(TableOverview);
 
   QVBoxLayout *tx;
   QHBoxLayout *txRow;
@@ -173,6 +216,16 @@ void TFormMain::BuildWindow() {
   FRatePanel->setObjectName("StatusPanelRates");
   FRatePanel->setMinimumWidth(240);
   StatusBar1->insertWidget(3, FRatePanel);
+  FRecordPanel = new QLabel(StatusBar1);
+  FRecordPanel->setObjectName("StatusPanelRecording");
+  FRecordPanel->setVisible(false);
+  StatusBar1->insertWidget(4, FRecordPanel);
+  FRecorder = std::make_unique<TLogRecorder>();
+  FReplayPanel = new QLabel(StatusBar1);
+  FReplayPanel->setObjectName("StatusPanelReplay");
+  FReplayPanel->setVisible(false);
+  StatusBar1->insertWidget(5, FReplayPanel);
+  FReplay = std::make_unique<TReplay>();
   FPanels[0]->setAlignment(Qt::AlignCenter);
   FPanels[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   FPanels[0]->setText("disconnected");
@@ -205,6 +258,14 @@ void TFormMain::BuildMenus() {
   mf_SaveAs = item(mm_File, "mf_SaveAs", "Save &as...");
   mf_ExportLog = item(mm_File, "mf_ExportLog", "&Export Log...");
   mf_ExportLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  mf_Record = item(mm_File, "mf_Record", "&Record...");
+  mf_Replay = item(mm_File, "mf_Replay", "Re&play...");
+  mf_ReplayOptions = mm_File->addMenu("Replay &Options");
+  mf_ReplayOptions->setObjectName("mf_ReplayOptions");
+  mf_ReplayFast = item(mf_ReplayOptions, "mf_ReplayFast", "As &Fast as the Adapter Takes Frames");
+  mf_ReplayFast->setCheckable(true);
+  mf_ReplayLoop = item(mf_ReplayOptions, "mf_ReplayLoop", "&Loop");
+  mf_ReplayLoop->setCheckable(true);
   mm_File->addSeparator();
   mf_Exit = item(mm_File, "mf_Exit", "E&xit");
   mm_View = menu("mm_View", "&View");
@@ -213,6 +274,12 @@ void TFormMain::BuildMenus() {
   mv_Rates = item(mm_View, "mv_Rates", "&Rates and Bus Load");
   mv_Rates->setCheckable(true);
   mv_Rates->setChecked(true);
+  mv_Overview = item(mm_View, "mv_Overview", "&Overview");
+  mv_Overview->setCheckable(true);
+  mv_Pause = item(mm_View, "mv_Pause", "&Pause");
+  mv_Pause->setCheckable(true);
+  // The Pause key, and Ctrl+P for keyboards without one.
+  mv_Pause->setShortcuts({QKeySequence(Qt::Key_Pause), QKeySequence(Qt::CTRL | Qt::Key_P)});
   mm_Info = menu("mm_Info", "&Info");
   mi_DeviceInfo = item(mm_Info, "mi_DeviceInfo", "&Device Information...");
   mi_About = item(mm_Info, "mi_About", "&About this Program...");
@@ -229,6 +296,10 @@ void TFormMain::BuildTimersAndFileDialogs() {
   TimerRates = new QTimer(this);
   TimerRates->setObjectName("TimerRates");
   TimerRates->setInterval(1000);
+  TimerReplay = new QTimer(this);
+  TimerReplay->setObjectName("TimerReplay");
+  TimerReplay->setTimerType(Qt::PreciseTimer);
+  TimerReplay->setInterval(1);
 
   const QString filter = "Varnell Interface Files (*.vni)";
   OpenDialog1 = new QFileDialog(this, "Load Varnell Interface Configuration", QString(), filter);
@@ -252,7 +323,20 @@ void TFormMain::BuildTimersAndFileDialogs() {
   connect(ExportDialog1, &QFileDialog::filterSelected, ExportDialog1, [this](const QString &filter) {
     ExportDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
   });
-  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1})
+  RecordDialog1 = new QFileDialog(this, "Record to File", QString(),
+                                  "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
+  RecordDialog1->setObjectName("RecordDialog1");
+  RecordDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  RecordDialog1->setFileMode(QFileDialog::AnyFile);
+  RecordDialog1->setDefaultSuffix("log");
+  connect(RecordDialog1, &QFileDialog::filterSelected, RecordDialog1, [this](const QString &filter) {
+    RecordDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
+  });
+  ReplayDialog1 = new QFileDialog(this, "Replay File", QString(), "candump Log Files (*.log);;All Files (*)");
+  ReplayDialog1->setObjectName("ReplayDialog1");
+  ReplayDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  ReplayDialog1->setFileMode(QFileDialog::ExistingFile);
+  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1, RecordDialog1, ReplayDialog1})
     d->setOption(QFileDialog::DontUseNativeDialog, true);
 
 }
@@ -281,6 +365,12 @@ void TFormMain::ConnectHandlers() {
   connect(mv_TimeStamps, &QAction::toggled, this, &TFormMain::mv_TimeStampsClick);
   connect(mv_Rates, &QAction::toggled, this, &TFormMain::mv_RatesClick);
   connect(mf_ExportLog, &QAction::triggered, this, &TFormMain::mf_ExportLogClick);
+  connect(mf_Record, &QAction::triggered, this, &TFormMain::mf_RecordClick);
+  connect(mf_Replay, &QAction::triggered, this, &TFormMain::mf_ReplayClick);
+  connect(TimerReplay, &QTimer::timeout, this, &TFormMain::TimerReplayTimer);
+  connect(mv_Pause, &QAction::toggled, this, &TFormMain::mv_PauseClick);
+  connect(mv_Overview, &QAction::toggled, this, &TFormMain::mv_OverviewClick);
+  connect(EditIdFilter, &QLineEdit::textChanged, this, &TFormMain::EditIdFilterEdited);
   connect(ListBoxTx, &QListView::doubleClicked, this, &TFormMain::BitBtnTxClick);
   connect(TimerReceive, &QTimer::timeout, this, &TFormMain::TimerReceiveTimer);
   connect(Splitter1, &QSplitter::splitterMoved, this, &TFormMain::Splitter1Moved);

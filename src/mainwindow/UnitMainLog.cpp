@@ -6,6 +6,7 @@
 
 #include "LineModels.h"
 #include "LogExport.h"
+#include "Overview.h"
 #include "comm/UnitComm.h"
 
 #include <QComboBox>
@@ -27,6 +28,9 @@ void TFormMain::ShowCounters() {
 }
 
 void TFormMain::SelectLastLogLine() {
+  // A paused log stays where the user is looking.
+  if (FRxModel->Paused())
+    return;
   const QModelIndex last = FRxModel->index(FRxModel->rowCount() - 1);
   ListBoxRx->setCurrentIndex(last);
   ListBoxRx->scrollTo(last);
@@ -49,25 +53,30 @@ void TFormMain::TimerReceiveTimer() {
   TakeTransmitStamps();
   TStampedFrame frame;
   std::vector<TLogLine> lines;
-  const bool show = ComboBoxView->currentIndex() < 2;
   int taken = 0;
   while (FDevComm->ReceiveMessage(frame)) {
     ++taken;
     FStatistics.Count(frame.Msg, true);
-    if (show)
+    Record(TDirection::Rx, frame.Msg, frame.TimeUs);
+    if (LogShows(TDirection::Rx, frame.Msg))
       lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
   }
+  FlushRecording(false);
   if (taken == 0)
     return;
   FRxCounter += taken;
   if (!lines.empty()) {
-    FRxModel->Append(lines);
+    AppendLines(lines);
     SelectLastLogLine();
   }
+  RefreshOverview(false);
   ShowCounters();
 }
 
-void TFormMain::BitBtnRxClearClick() { FRxModel->Clear(); }
+void TFormMain::BitBtnRxClearClick() {
+  FRxModel->Clear();
+  FOverview->Clear();
+}
 
 
 // ---- rates and bus load ------------------------------------------------------

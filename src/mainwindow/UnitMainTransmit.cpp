@@ -87,11 +87,12 @@ bool TFormMain::TransmitEntry(const TCanMessage &entry) {
   ++FTxCounter;
   if (seq)
     FStatistics.Count(entry, false);
-  const int view = ComboBoxView->currentIndex();
-  if (view == 0 || view == 2) {
-    FRxModel->Append(TLogLine::From(TDirection::Tx, entry, FDevComm->ElapsedUs()));
+  const int64_t now = FDevComm->ElapsedUs();
+  Record(TDirection::Tx, entry, now);
+  if (LogShows(TDirection::Tx, entry)) {
+    AppendLines({TLogLine::From(TDirection::Tx, entry, now)});
     if (seq)
-      FRxModel->AwaitAcceptance(FRxModel->rowCount() - 1, *seq);
+      FRxModel->AwaitAcceptance(static_cast<int>(FRxModel->Count()) - 1, *seq);
     return true;
   }
   return false;

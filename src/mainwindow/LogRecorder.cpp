@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "LogRecorder.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace {
+// Written before a second has passed when this much has collected.
+constexpr qsizetype WriteAtBytes = 256 * 1024;
+} // namespace
+
+bool TLogRecorder::Start(const QString &path, QString &error) {
+  if (FFile.isOpen())
+    Stop(error);
+  FFile.setFileName(path);
+  FPath = path;
+  FFrames = FWrittenFrames = FBytes = 0;
+  FPending.clear();
+  FFormat = LogFormatForFile(path);
+  if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    return Fail(error, FFile.errorString());
+  FPending = LogFileHeader(FFormat);
+  FSinceWrite.start();
+  return Flush(error, true);
+}
+
+void TLogRecorder::Add(const TLogLine &line, int64_t wallUs) {
+  if (!FFile.isOpen())
+    return;
+  FPending += LogFileLine(line, wallUs, FFormat);
+  ++FFrames;
+}
+
+bool TLogRecorder::Flush(QString &error, bool force) {
+  if (!FFile.isOpen())
+    return true;
+  if (!force && FPending.size() < WriteAtBytes && FSinceWrite.elapsed() < 1000)
+    return true;
+  FSinceWrite.restart();
+  if (!FPending.isEmpty()) {
+    const qint64 written = FFile.write(FPending);
+    if (written != FPending.size()) {
+      const QString reason = FFile.errorString();
+      // A line cut off by the full disk goes; the complete ones stay.
+      if (written > 0)
+        FFile.resize(static_cast<qint64>(FBytes));
+      return Fail(error, reason);
+    }
+    FBytes += static_cast<uint64_t>(written);
+    FWrittenFrames = FFrames;
+    FPending.clear();
+  }
+  // On the disk, not only in the system's cache.
+  if (::fdatasync(FFile.handle()) != 0 && errno != EINVAL && errno != EROFS)
+    return Fail(error, qt_error_string(errno));
+  return true;
+}
+
+bool TLogRecorder::Stop(QString &error) {
+  const bool ok = Flush(error, true);
+  FFile.close();
+  FPending.clear();
+  return ok;
+}
+
+bool TLogRecorder::Fail(QString &error, const QString &reason) {
+  error = QString("Recording to \"%1\" stopped: %2").arg(FPath, reason);
+  // What was written stays; nothing more is collected.
+  FFile.close();
+  FPending.clear();
+  return false;
+}

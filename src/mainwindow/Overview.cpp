@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Overview.h"
+
+#include "can/Frame.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+uint64_t Key(const TLogLine &l, bool extended, uint32_t id) {
+  return (static_cast<uint64_t>(l.Direction == TDirection::Tx) << 33) | (static_cast<uint64_t>(extended) << 32) | id;
+}
+QString Milliseconds(int64_t us) { return QString::number(us / 1000.0, 'f', 1); }
+} // namespace
+
+int TOverviewModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FShownRows);
+}
+
+int TOverviewModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant TOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  static const char *const names[ColumnCount] = {"Dir",        "Type",        "ID",  "Len", "Data", "Count",
+                                                 "Period ms", "Jitter ms", "Last seen s"};
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+    return QString(names[section]);
+  return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TOverviewModel::Add(const TLogLine &line) {
+  const TCanMessage msg = line.Message();
+  const bool extended = IsExtended(msg);
+  const uint32_t id = MaskedId(msg);
+  auto [it, fresh] = FIndex.try_emplace(Key(line, extended, id), FEntries.size());
+  if (fresh) {
+    TEntry e{};
+    e.Direction = line.Direction;
+    e.Extended = extended;
+    e.Id = id;
+    FEntries.push_back(e);
+  }
+  TEntry &e = FEntries[it->second];
+  const int length = PayloadLength(msg);
+  for (int i = 0; i < 8; ++i) {
+    const uint8_t now = i < length ? msg.Data[i] : 0;
+    if (e.Count > 0 && i < length && now != e.Data[i])
+      e.ChangedUs[i] = line.TimeUs;
+    e.Data[i] = now;
+  }
+  e.Remote = IsRemote(msg);
+  e.Length = static_cast<uint8_t>(FrameLength(msg));
+  e.Stamps[e.Count % e.Stamps.size()] = line.TimeUs;
+  ++e.Count;
+}
+
+int64_t TOverviewModel::Stamp(const TEntry &e, int back) const {
+  return e.Stamps[(e.Count - 1 - static_cast<uint64_t>(back)) % e.Stamps.size()];
+}
+
+QString TOverviewModel::Cell(const TEntry &e, int column) const {
+  const int stamps = StampCount(e);
+  switch (column) {
+  case ColDirection:
+    return e.Direction == TDirection::Rx ? "Rx" : "Tx";
+  case ColType:
+    return QString(e.Extended ? "Ext" : "Std") + (e.Remote ? " Rtr" : "");
+  case ColId:
+    return QString("%1").arg(e.Id, e.Extended ? 8 : 3, 16, QChar('0')).toUpper();
+  case ColLength:
+    return QString::number(e.Length);
+  case ColData: {
+    if (e.Remote)
+      return QString();
+    QString text;
+    for (int i = 0; i < e.Length; ++i)
+      text += QString("%1%2").arg(i ? " " : "").arg(e.Data[i], 2, 16, QChar('0')).toUpper();
+    return text;
+  }
+  case ColCount:
+    return QString::number(e.Count);
+  case ColPeriod:
+    return stamps < 2 ? QString() : Milliseconds((Stamp(e, 0) - Stamp(e, stamps - 1)) / (stamps - 1));
+  case ColJitter: {
+    if (stamps < 2)
+      return QString();
+    int64_t lo = INT64_MAX, hi = INT64_MIN;
+    for (int i = 0; i + 1 < stamps; ++i) {
+      const int64_t interval = Stamp(e, i) - Stamp(e, i + 1);
+      lo = std::min(lo, interval);
+      hi = std::max(hi, interval);
+    }
+    return Milliseconds(lo) + " - " + Milliseconds(hi);
+  }
+  case ColLastSeen:
+    return QString::number(std::max<int64_t>(0, FNowUs - Stamp(e, 0)) / 1e6, 'f', 1);
+  default:
+    return QString();
+  }
+}
+
+QVariant TOverviewModel::SortValue(const TEntry &e, int column) const {
+  const int stamps = StampCount(e);
+  switch (column) {
+  case ColId:
+    return static_cast<qulonglong>(e.Id);
+  case ColLength:
+    return e.Length;
+  case ColCount:
+    return static_cast<qulonglong>(e.Count);
+  case ColPeriod:
+    return stamps < 2 ? 0.0 : double(Stamp(e, 0) - Stamp(e, stamps - 1)) / (stamps - 1);
+  case ColLastSeen:
+    return static_cast<qlonglong>(FNowUs - Stamp(e, 0));
+  default:
+    return Cell(e, column);
+  }
+}
+
+QVariant TOverviewModel::data(const QModelIndex &index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(FShownRows))
+    return {};
+  const TEntry &e = FEntries[static_cast<size_t>(index.row())];
+  if (role == Qt::DisplayRole)
+    return Cell(e, index.column());
+  if (role == SortRole)
+    return SortValue(e, index.column());
+  if (role == ChangedBytesRole && index.column() == ColData) {
+    int mask = 0;
+    for (int i = 0; i < 8; ++i)
+      if (e.ChangedUs[i] != 0 && FNowUs - e.ChangedUs[i] < ChangeShownUs)
+        mask |= 1 << i;
+    return mask;
+  }
+  if (role == Qt::TextAlignmentRole && index.column() >= ColCount)
+    return int(Qt::AlignRight | Qt::AlignVCenter);
+  return {};
+}
+
+void TOverviewModel::Refresh(int64_t nowUs) {
+  FNowUs = nowUs;
+  if (FEntries.size() > FShownRows) {
+    beginInsertRows({}, static_cast<int>(FShownRows), static_cast<int>(FEntries.size()) - 1);
+    FShownRows = FEntries.size();
+    endInsertRows();
+  }
+  if (FShownRows > 0)
+    emit dataChanged(index(0, 0), index(static_cast<int>(FShownRows) - 1, ColumnCount - 1));
+}
+
+void TOverviewModel::Clear() {
+  beginResetModel();
+  FEntries.clear();
+  FIndex.clear();
+  FShownRows = 0;
+  endResetModel();
+}
+
+QString TOverviewModel::RowText(int row) const {
+  if (row < 0 || row >= static_cast<int>(FShownRows))
+    return QString();
+  QStringList cells;
+  for (int c = 0; c < ColumnCount; ++c)
+    cells << Cell(FEntries[static_cast<size_t>(row)], c);
+  return cells.join('\t');
+}
+
+void TOverviewDataDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                  const QModelIndex &index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QString text = opt.text;
+  opt.text.clear();
+  const QWidget *w = opt.widget;
+  QStyle *style = w ? w->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+  const int changed = index.data(TOverviewModel::ChangedBytesRole).toInt();
+  const QFontMetrics fm(opt.font);
+  const int byteWidth = fm.horizontalAdvance("00 ");
+  QRect r = opt.rect.adjusted(4, 0, 0, 0);
+  painter->save();
+  painter->setFont(opt.font);
+  const QStringList bytes = text.split(' ', Qt::SkipEmptyParts);
+  for (int i = 0; i < bytes.size(); ++i) {
+    const QRect cell(r.left() + i * byteWidth, r.top(), fm.horizontalAdvance("00"), r.height());
+    if (changed & (1 << i))
+      painter->fillRect(cell.adjusted(-1, 1, 1, -1), QColor(255, 200, 80));
+    painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(cell, Qt::AlignCenter, bytes[i]);
+  }
+  painter->restore();
+}

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's recording (every frame to a file as it comes) and
+// replay (a file's frames onto the bus).
+
+#include "UnitMain.h"
+
+#include "LogRecorder.h"
+#include "Replay.h"
+#include "comm/UnitComm.h"
+#include "UnitConnect.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QFileInfo>
+#include <QLabel>
+
+void TFormMain::Record(TDirection direction, const TCanMessage &msg, int64_t timeUs) {
+  if (FRecorder->Recording() && FDevComm)
+    FRecorder->Add(TLogLine::From(direction, msg, timeUs), FDevComm->ConnectedWallUs() + timeUs);
+}
+
+void TFormMain::FlushRecording(bool force) {
+  if (!FRecorder->Recording())
+    return;
+  QString error;
+  if (!FRecorder->Flush(error, force)) {
+    ShowRecording();
+    ReportFileError(error);
+    return;
+  }
+  ShowRecording();
+}
+
+void TFormMain::ShowRecording() {
+  const bool on = FRecorder->Recording();
+  mf_Record->setText(on ? "Stop &Recording" : "&Record...");
+  FRecordPanel->setVisible(on);
+  if (on)
+    FRecordPanel->setText(QString("Recording %1: %2 frames, %3 KB")
+                              .arg(QFileInfo(FRecorder->Path()).fileName())
+                              .arg(FRecorder->Frames())
+                              .arg((FRecorder->Bytes() + 1023) / 1024));
+}
+
+bool TFormMain::StartRecording(const QString &path) {
+  QString error;
+  const bool started = FRecorder->Start(path, error);
+  ShowRecording();
+  if (!started)
+    ReportFileError(error);
+  return started;
+}
+
+void TFormMain::StopRecording() {
+  if (!FRecorder->Recording())
+    return;
+  QString error;
+  const bool ok = FRecorder->Stop(error);
+  ShowRecording();
+  if (!ok)
+    ReportFileError(error);
+}
+
+void TFormMain::mf_RecordClick() {
+  if (FRecorder->Recording()) {
+    StopRecording();
+    return;
+  }
+  if (FileDialogRun(RecordDialog1))
+    StartRecording(RecordDialog1->selectedFiles().first());
+}
+
+// ---- replay ------------------------------------------------------------------
+
+void TFormMain::ShowReplay() {
+  const QString name = QFileInfo(FReplay->Path()).fileName();
+  FReplayPanel->setVisible(!FReplay->Path().isEmpty());
+  mf_Replay->setText(FReplay->Running() ? "Stop Re&play" : "Re&play...");
+  if (FReplay->Running())
+    FReplayPanel->setText(QString("Replay %1: %2 %, %3 frames sent").arg(name).arg(FReplay->Percent()).arg(FReplay->Sent()));
+  else
+    FReplayPanel->setText(QString("Replay %1 ended: %2 frames sent, %3 lines skipped")
+                              .arg(name)
+                              .arg(FReplay->Sent())
+                              .arg(FReplay->Skipped()));
+}
+
+bool TFormMain::StartReplay(const QString &path) {
+  if (!FDevComm) {
+    QApplication::beep();
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle, "A replay needs a connection to an adapter.",
+                    QMessageBox::Cancel, this);
+    box.setObjectName("MessageNotConnected");
+    box.exec();
+    return false;
+  }
+  QString error;
+  if (!FReplay->Start(path, mf_ReplayFast->isChecked(), mf_ReplayLoop->isChecked(), error)) {
+    ReportFileError(error);
+    return false;
+  }
+  FReplayClock.start();
+  TimerReplay->start();
+  TimerReplayTimer();
+  return true;
+}
+
+void TFormMain::StopReplay() {
+  FReplay->Stop();
+  TimerReplay->stop();
+  if (!FReplay->Path().isEmpty())
+    ShowReplay();
+}
+
+// Frames go while the thread has room for them; the rest wait for the next
+// tick, so a fast replay never outruns the adapter.
+void TFormMain::TimerReplayTimer() {
+  bool logged = false;
+  FReplay->Run(FReplayClock.nsecsElapsed() / 1000, [&](const TCanMessage &msg) {
+    if (!FDevComm || !FDevComm->TransmitRoom())
+      return false;
+    logged = TransmitEntry(msg) || logged;
+    return true;
+  });
+  if (logged)
+    SelectLastLogLine();
+  ShowCounters();
+  if (!FReplay->Running())
+    TimerReplay->stop();
+  ShowReplay();
+}
+
+void TFormMain::mf_ReplayClick() {
+  if (FReplay->Running()) {
+    StopReplay();
+    return;
+  }
+  if (FileDialogRun(ReplayDialog1))
+    StartReplay(ReplayDialog1->selectedFiles().first());
+}

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the main window's log shows: the direction box, the identifier
+// filter, the pause and copying lines.
+
+#include "UnitMain.h"
+
+#include "LineModels.h"
+#include "Overview.h"
+#include "comm/UnitComm.h"
+#include "can/Frame.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+
+#include <algorithm>
+
+bool TFormMain::LogShows(TDirection direction, const TCanMessage &msg) const {
+  const int view = ComboBoxView->currentIndex();
+  // With no choice in the box, received frames show and sent ones do not.
+  const bool wanted = direction == TDirection::Rx ? view < 2 : view == 0 || view == 2;
+  return wanted && FIdFilter.Passes(MaskedId(msg));
+}
+
+// A filter that does not read is shown as such and the last one that did
+// stays in force.
+void TFormMain::EditIdFilterEdited(const QString &text) {
+  std::string error;
+  const std::optional<TIdFilter> filter = TIdFilter::Parse(text.toStdString(), error);
+  if (filter)
+    FIdFilter = *filter;
+  EditIdFilter->setStyleSheet(filter ? QString() : QString("QLineEdit { background: #ffd0d0; }"));
+  EditIdFilter->setToolTip(filter ? QString("show only these identifiers (hexadecimal; ranges with -, exclusions with !)")
+                                  : QString::fromStdString("not a filter: " + error));
+}
+
+void TFormMain::AppendLines(const std::vector<TLogLine> &lines) {
+  FRxModel->Append(lines);
+  for (const TLogLine &l : lines)
+    FOverview->Add(l);
+}
+
+// A few times a second at most, and only while it is seen and moving.
+void TFormMain::RefreshOverview(bool now) {
+  if (!TableOverview->isVisible() || FRxModel->Paused())
+    return;
+  if (!now && FOverviewClock.isValid() && FOverviewClock.elapsed() < 250)
+    return;
+  FOverviewClock.start();
+  FOverview->Refresh(FDevComm ? FDevComm->ElapsedUs() : 0);
+}
+
+void TFormMain::mv_PauseClick(bool paused) {
+  FRxModel->SetPaused(paused);
+  if (!paused) {
+    SelectLastLogLine();
+    RefreshOverview(true);
+  }
+}
+
+void TFormMain::mv_OverviewClick(bool shown) {
+  ListBoxRx->setVisible(!shown);
+  TableOverview->setVisible(shown);
+  RefreshOverview(true);
+  (shown ? static_cast<QWidget *>(TableOverview) : ListBoxRx)->setFocus();
+}
+
+void TFormMain::CopySelectedLogLines() {
+  QModelIndexList rows = ListBoxRx->selectionModel()->selectedIndexes();
+  if (rows.isEmpty())
+    return;
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+  QString text;
+  for (const QModelIndex &i : rows) {
+    const QString time = i.data(TFrameLogModel::TimeRole).toString();
+    if (!time.isEmpty())
+      text += time + '\t';
+    text += i.data(Qt::DisplayRole).toString() + '\n';
+  }
+  QApplication::clipboard()->setText(text);
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+    if (watched == ListBoxRx) {
+      CopySelectedLogLines();
+      return true;
+    }
+    if (watched == TableOverview) {
+      QModelIndexList rows = TableOverview->selectionModel()->selectedRows();
+      std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+      QString text;
+      for (const QModelIndex &i : rows)
+        text += FOverview->RowText(FOverviewSort->mapToSource(i).row()) + '\n';
+      if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}

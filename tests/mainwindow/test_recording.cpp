@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recording every frame to a file and replaying a file onto the bus.
+
+#include "GuiHelpers.h"
+#include "can/FrameText.h"
+#include "config/IniFile.h"
+#include "mainwindow/LogRecorder.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class Recording : public GuiTest {
+protected:
+  QTemporaryDir dir;
+  void SetUp() override {
+    GuiTest::SetUp();
+    sim_add_adapter("A1");
+    Connect();
+  }
+  static ModalDriver::Action TypeFileName(const QString &path) {
+    return [path](QWidget *w) {
+      auto *dlg = qobject_cast<QFileDialog *>(w);
+      ASSERT_NE(dlg, nullptr);
+      dlg->setDirectory(QFileInfo(path).absolutePath());
+      auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QFileInfo(path).fileName());
+      QTest::keyClick(name, Qt::Key_Return);
+    };
+  }
+  static void ChooseFileItem(Qt::Key itemKey) {
+    if (!FormMain->isActiveWindow())
+      FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+    Settle();
+    QTest::keyClick(FormMain, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([] { return FormMain->mm_File->isVisible(); }));
+    QTest::keyClick(FormMain->mm_File, itemKey);
+  }
+  static QString Panel(const char *name) { return FormMain->StatusBar1->findChild<QLabel *>(name)->text(); }
+  static std::vector<TCandumpRecord> ReadFrames(const QString &path, int *others = nullptr) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    std::vector<TCandumpRecord> frames;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+      TCandumpRecord r = ParseCandumpLine(std::string_view(line.constData(), line.size()));
+      if (r.Kind == TCandumpKind::Frame)
+        frames.push_back(r);
+      else if (others && !line.isEmpty())
+        ++*others;
+    }
+    return frames;
+  }
+  static void Inject(uint32_t id) {
+    auto f = FrameBytes(0, 0, 1, id, {static_cast<uint8_t>(id)});
+    sim_inject_frame("A1", f.data());
+  }
+};
+
+// Received and sent frames, in order, with their stamps, until stopped;
+// the file is readable while the recording runs.
+TEST_F(Recording, EveryFrameGoesToTheFileInOrderUntilStopped) {
+  const QString path = dir.filePath("rec.log");
+  ModalDriver d;
+  d.Then(TypeFileName(path));
+  ChooseFileItem(Qt::Key_R);
+  ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Record->text() == "Stop &Recording"; }));
+  EXPECT_EQ(d.Seen, QStringList{"RecordDialog1"});
+  EXPECT_EQ(FormMain->RecordDialog1->windowTitle(), "Record to File");
+  // Filtered out of the log, still recorded.
+  QTest::keyClicks(FormMain->EditIdFilter, "7FF");
+  for (uint32_t id = 1; id <= 30; ++id)
+    Inject(id);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 30; }));
+  EXPECT_EQ(RxLineCount(), 0);
+  // Within a second the lines are in the file, each one whole.
+  ASSERT_TRUE(WaitUntil([&] { return ReadFrames(path).size() == 30; }));
+  EXPECT_TRUE(Panel("StatusPanelRecording").startsWith("Recording rec.log: 30 frames")) << Panel("StatusPanelRecording").toStdString();
+  std::vector<TCandumpRecord> got = ReadFrames(path);
+  for (uint32_t i = 0; i < 30; ++i) {
+    EXPECT_EQ(got[i].Msg.ID, i + 1);
+    EXPECT_EQ(got[i].Msg.Data[0], i + 1);
+    if (i > 0)
+      EXPECT_GE(got[i].WallUs, got[i - 1].WallUs);
+  }
+  ChooseFileItem(Qt::Key_R);
+  ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Record->text() == "&Record..."; }));
+  Inject(0x99);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 31; }));
+  EXPECT_EQ(ReadFrames(path).size(), 30u);
+}
+
+TEST_F(Recording, DisconnectingStopsAndKeepsTheSentFrames) {
+  const QString path = dir.filePath("rec.csv");
+  ASSERT_TRUE(FormMain->StartRecording(path));
+  QFile list(dir.filePath("tx.vni"));
+  ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+  list.write("[Messages]\r\nn=2\r\n0=Std\t  123\t11\r\n1=Ext\t1ABCD\t22\t33\r\n");
+  list.close();
+  {
+    TIniFile ini(list.fileName());
+    FormMain->LoadSetup(ini);
+  }
+  QTest::mouseClick(FormMain->BitBtnTxAll, Qt::LeftButton);
+  FormMain->Disconnect();
+  EXPECT_EQ(FormMain->mf_Record->text(), "&Record...");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = f.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 4); // header, two frames, the empty rest
+  EXPECT_EQ(lines[0], CsvHeader);
+  EXPECT_TRUE(lines[1].endsWith(",Tx,123,std,0,1,11")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(",Tx,0001ABCD,ext,0,2,22 33")) << lines[2].toStdString();
+}
+
+// A full disk stops the recording with a message naming the file.
+TEST_F(Recording, AFullDiskStopsTheRecordingWithAMessage) {
+  QString text;
+  ModalDriver d;
+  d.Then(PressMessageButton(QMessageBox::Cancel, &text));
+  TLogRecorder probe;
+  QString error;
+  if (!probe.Start("/dev/full", error) && error.contains("No space"))
+    GTEST_SKIP() << "writes to /dev/full fail at once here";
+  probe.Stop(error);
+  ASSERT_TRUE(FormMain->StartRecording("/dev/full"));
+  Inject(0x10);
+  ASSERT_TRUE(WaitUntil([&] { return FormMain->mf_Record->text() == "&Record..."; }));
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0; }));
+  EXPECT_TRUE(text.contains("Recording to \"/dev/full\" stopped")) << text.toStdString();
+  EXPECT_EQ(RxCounter(), 1);
+}
+
+// A recording cut off in the middle of a line (a crash, a power loss) is
+// read up to its last whole line.
+TEST(RecordingFile, ACutOffRecordingIsValidUpToItsLastWholeLine) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("cut.log");
+  TLogRecorder r;
+  QString error;
+  ASSERT_TRUE(r.Start(path, error));
+  TCanMessage m{};
+  m.DLC = 1;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    m.ID = id;
+    r.Add(TLogLine::From(TDirection::Rx, m, id), 1000000 * id);
+  }
+  ASSERT_TRUE(r.Flush(error, true));
+  EXPECT_EQ(r.Frames(), 3u);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(f.resize(f.size() - 5));
+  f.close();
+  int others = 0;
+  std::vector<TCandumpRecord> got;
+  QFile in(path);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  for (const QByteArray &line : in.readAll().split('\n'))
+    if (ParseCandumpLine(std::string_view(line.constData(), line.size())).Kind == TCandumpKind::Frame)
+      got.push_back(ParseCandumpLine(std::string_view(line.constData(), line.size())));
+    else if (!line.isEmpty())
+      ++others;
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1].Msg.ID, 2u);
+  EXPECT_EQ(others, 1);
+}
+
+// A file's frames go onto the bus in order, on the file's timing; lines
+// that are not classic frames are skipped and counted.
+TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
+  const QString path = dir.filePath("play.log");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("(1700000000.000000) can0 101#01\n"
+          "# a comment\n"
+          "(1700000000.020000) can0 102#0202\n"
+          "(1700000000.030000) can0 103##1112233\n" // CAN FD
+          "garbage\n"
+          "\n"
+          "(1700000000.040000) can0 1ABCDEF0#R\n");
+  f.close();
+  sim_trace_clear();
+  ModalDriver d;
+  d.Then(TypeFileName(path));
+  ChooseFileItem(Qt::Key_P);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0; }));
+  EXPECT_EQ(FormMain->ReplayDialog1->windowTitle(), "Replay File");
+  ASSERT_TRUE(WaitUntil([] { return Panel("StatusPanelReplay").contains("ended"); }));
+  EXPECT_EQ(Panel("StatusPanelReplay"), "Replay play.log ended: 3 frames sent, 3 lines skipped");
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 3; }));
+  std::vector<std::string> sent;
+  for (const std::string &r : Requests())
+    if (r.rfind("01 05", 0) == 0)
+      sent.push_back(r);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0].substr(24, 11), "01 01 00 00");
+  EXPECT_EQ(sent[1].substr(24, 11), "02 01 00 00");
+  EXPECT_EQ(sent[2].substr(24, 11), "F0 DE BC 1A");
+  EXPECT_EQ(TxCounter(), 3);
+  EXPECT_EQ(RxLineCount(), 3);
+  EXPECT_EQ(FormMain->mf_Replay->text(), "Re&play...");
+}
+
+TEST_F(Recording, ReplayLoopsUntilStoppedAndNeedsAConnection) {
+  const QString path = dir.filePath("loop.log");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("(1.000000) can0 101#01\n(1.001000) can0 102#02\n");
+  f.close();
+  FormMain->mf_ReplayLoop->setChecked(true);
+  FormMain->mf_ReplayFast->setChecked(true);
+  ASSERT_TRUE(FormMain->StartReplay(path));
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") >= 6; }));
+  EXPECT_EQ(FormMain->mf_Replay->text(), "Stop Re&play");
+  ChooseFileItem(Qt::Key_P);
+  ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Replay->text() == "Re&play..."; }));
+  FormMain->Disconnect();
+  QString text;
+  ModalDriver d;
+  d.Then(PressMessageButton(QMessageBox::Cancel, &text));
+  EXPECT_FALSE(FormMain->StartReplay(path));
+  EXPECT_EQ(d.Seen, QStringList{"MessageNotConnected"});
+}
+
+} // namespace
