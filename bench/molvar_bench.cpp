@@ -6,7 +6,7 @@
 // platform with the simulated adapter and its clock. Prints one table.
 //
 //   molvar_bench [--flood-seconds N] [--long-minutes N] [--quick]
-//                [--only long|flood|bus|log|tx|setup|idle|start]
+//                [--only long|flood|bus|log|tx|overview|record|replay|setup|idle|start]
 
 #include "adapter/Vni_if.h"
 #include "comm/UnitComm.h"
@@ -15,6 +15,8 @@
 #include "mainwindow/Application.h"
 #include "can/FrameText.h"
 #include "mainwindow/LineModels.h"
+#include "mainwindow/LogRecorder.h"
+#include "mainwindow/Overview.h"
 #include "mainwindow/UnitMain.h"
 #include "simcontrol.h"
 #include "transport/Libusbdyn.h"
@@ -25,6 +27,8 @@
 #include <QDir>
 #include <QFile>
 #include <QListView>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -381,6 +385,122 @@ void TransmitAll(int frames, const TCeiling &ceiling) {
   FormMain->Disconnect();
 }
 
+// The overview at a saturated bus's rate: the cost of each frame's update
+// and of one refresh of the shown table.
+void OverviewCost() {
+  QTableView view;
+  TOverviewModel model;
+  QSortFilterProxyModel sort;
+  sort.setSourceModel(&model);
+  sort.setSortRole(TOverviewModel::SortRole);
+  view.setModel(&sort);
+  view.setSortingEnabled(true);
+  view.resize(900, 500);
+  view.show();
+  (void)QTest::qWaitForWindowExposed(&view);
+  const int ids = 200, frames = 800000;
+  TCanMessage m{};
+  m.DLC = 8;
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; i < frames; ++i) {
+    m.ID = 0x100 + i % ids;
+    m.Data[0] = static_cast<uint8_t>(i);
+    model.Add(TLogLine::From(TDirection::Rx, m, i * 125));
+  }
+  const double addNs = t.nsecsElapsed() / double(frames);
+  t.restart();
+  const int refreshes = 20;
+  for (int i = 0; i < refreshes; ++i) {
+    model.Refresh(frames * 125 + i);
+    view.viewport()->repaint();
+  }
+  const double refreshMs = t.nsecsElapsed() / 1e6 / refreshes;
+  Add("overview: update per frame (200 identifiers)", Fmt("%.0f ns", addNs));
+  Add("overview: one refresh and repaint of 200 rows", Fmt("%.2f ms", refreshMs));
+  Add("overview at 8000 frames/s, refreshed 4 times a second: share of a core",
+      Fmt("%.2f %%", (8000 * addNs / 1e9 + 4 * refreshMs / 1e3) * 100));
+}
+
+// Recording: frames per second to the disk, and the cost per frame.
+void RecordingCost() {
+  QTemporaryDir dir;
+  TLogRecorder rec;
+  QString error;
+  if (!rec.Start(dir.filePath("bench.log"), error))
+    return;
+  TCanMessage m{};
+  m.DLC = 8;
+  const int frames = 1000000;
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; i < frames; ++i) {
+    m.ID = i & 0x7FF;
+    rec.Add(TLogLine::From(TDirection::Rx, m, i), 1700000000000000LL + i);
+    if (i % 8000 == 0)
+      rec.Flush(error);
+  }
+  rec.Stop(error);
+  const double s = t.nsecsElapsed() / 1e9;
+  Add("recording: frames per s to the disk (candump lines, synced each second)", Fmt("%.0f", frames / s));
+  Add("recording: cost per frame", Fmt("%.2f us", s * 1e6 / frames));
+}
+
+// Replay of a file with 1 ms between frames through the window: the spread
+// of the intervals at which frames were handed over (from a recording made
+// during the replay) and at which the adapter accepted them (the log's
+// stamps) against the file's 1 ms.
+void ReplayTiming(int frames) {
+  QTemporaryDir dir;
+  QFile f(dir.filePath("ms.log"));
+  if (!f.open(QIODevice::WriteOnly))
+    return;
+  for (int i = 0; i < frames; ++i)
+    f.write(QString("(%1.%2) can0 123#%3\n")
+                .arg(1700000000 + i / 1000)
+                .arg((i % 1000) * 1000, 6, 10, QChar('0'))
+                .arg(i & 0xFF, 2, 16, QChar('0'))
+                .toLatin1());
+  f.close();
+  Fresh();
+  sim_add_adapter("REPLAY");
+  Connect();
+  FormMain->StartRecording(dir.filePath("handed.log"));
+  FormMain->StartReplay(f.fileName());
+  WaitUntil([] { return !FormMain->TimerReplay->isActive(); }, 120000);
+  WaitUntil([&] { return sim_frames_transmitted("REPLAY") == frames; }, 120000);
+  Pump(100);
+  FormMain->StopRecording();
+  std::vector<int64_t> handed, accepted;
+  QFile rec(dir.filePath("handed.log"));
+  if (rec.open(QIODevice::ReadOnly))
+    for (const QByteArray &line : rec.readAll().split('\n')) {
+      const TCandumpRecord r = ParseCandumpLine(std::string_view(line.constData(), line.size()));
+      if (r.Kind == TCandumpKind::Frame)
+        handed.push_back(r.WallUs);
+    }
+  const TFrameLogModel *log = FormMain->findChild<TFrameLogModel *>();
+  for (size_t i = 0; i < log->Count(); ++i)
+    accepted.push_back(log->At(i).TimeUs);
+  auto spread = [](const std::vector<int64_t> &t) {
+    int64_t lo = INT64_MAX, hi = INT64_MIN;
+    double dev = 0;
+    for (size_t i = 1; i < t.size(); ++i) {
+      const int64_t d = t[i] - t[i - 1];
+      lo = std::min(lo, d);
+      hi = std::max(hi, d);
+      dev += std::abs(d - 1000);
+    }
+    return Fmt("%.0f", lo / 1.0) + Fmt(" to %.0f us", hi / 1.0) +
+           Fmt(", mean deviation %.0f us", t.size() > 1 ? dev / (t.size() - 1) : 0);
+  };
+  Add("replay at 1 ms spacing: intervals handed over", spread(handed));
+  Add("replay at 1 ms spacing: intervals accepted by the adapter", spread(accepted));
+  Add("replay at 1 ms spacing: whole file", Fmt("%.0f ms", handed.size() > 1 ? (handed.back() - handed.front()) / 1000.0 : 0) +
+                                             Fmt(" for %.0f ms of file", frames - 1.0));
+  FormMain->Disconnect();
+}
+
 void SetupFiles(int frames) {
   QTemporaryDir dir;
   WriteSetup(dir.filePath("in.vni"), frames);
@@ -492,6 +612,12 @@ int main(int argc, char **argv) {
     TransmitAll(1000, ceiling);
     TransmitAll(10000, ceiling);
   }
+  if (want("overview"))
+    OverviewCost();
+  if (want("record"))
+    RecordingCost();
+  if (want("replay"))
+    ReplayTiming(quick ? 500 : 2000);
   if (want("setup"))
     SetupFiles(10000);
   if (want("idle"))
