@@ -4,7 +4,10 @@
 // The adapter side of the protocol is the simulated library's own model.
 //   adapter_gadget SERIAL [CANIF [TRACEFILE]]
 // With a trace file, every request the host sends is written to it as a line
-// of hexadecimal bytes.
+// of hexadecimal bytes. With RIG_COUNTERS naming a file, the adapter's
+// counters are written there four times a second: "delivered D dropped X
+// queued Q" (frames answered to polls, lost at the full receive queue,
+// waiting).
 
 #include "adapter_model.h"
 
@@ -21,8 +24,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -193,6 +198,27 @@ int main(int argc, char **argv) {
     OpenCan(argv[2]);
   if (argc > 3)
     TraceFile = std::fopen(argv[3], "w");
+  if (const char *counters = std::getenv("RIG_COUNTERS")) {
+    const std::string path = counters;
+    std::thread([path] {
+      for (;;) {
+        long delivered, dropped, queued;
+        {
+          std::lock_guard<std::mutex> l(Lock);
+          delivered = Model->delivered;
+          dropped = Model->rxDropped;
+          queued = static_cast<long>(Model->backlog());
+        }
+        const std::string tmp = path + ".new";
+        if (FILE *f = std::fopen(tmp.c_str(), "w")) {
+          std::fprintf(f, "delivered %ld dropped %ld queued %ld\n", delivered, dropped, queued);
+          std::fclose(f);
+          std::rename(tmp.c_str(), path.c_str());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      }
+    }).detach();
+  }
 
   const int ep0 = open("/dev/gadget/dummy_udc", O_RDWR);
   if (ep0 < 0) {

@@ -75,14 +75,12 @@ void TFormMain::CopySelectedLogLines() {
   if (rows.isEmpty())
     return;
   std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-  QString text;
+  QStringList lines;
   for (const QModelIndex &i : rows) {
     const QString time = i.data(TFrameLogModel::TimeRole).toString();
-    if (!time.isEmpty())
-      text += time + '\t';
-    text += i.data(Qt::DisplayRole).toString() + '\n';
+    lines << (time.isEmpty() ? QString() : time + '\t') + i.data(Qt::DisplayRole).toString();
   }
-  QApplication::clipboard()->setText(text);
+  QApplication::clipboard()->setText(lines.join('\n'));
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
@@ -94,11 +92,11 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
     if (watched == TableOverview) {
       QModelIndexList rows = TableOverview->selectionModel()->selectedRows();
       std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-      QString text;
+      QStringList lines;
       for (const QModelIndex &i : rows)
-        text += FOverview->RowText(FOverviewSort->mapToSource(i).row()) + '\n';
-      if (!text.isEmpty())
-        QApplication::clipboard()->setText(text);
+        lines << FOverview->RowText(FOverviewSort->mapToSource(i).row());
+      if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join('\n'));
       return true;
     }
   }

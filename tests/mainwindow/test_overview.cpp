@@ -118,7 +118,7 @@ TEST_F(Overview, CtrlCCopiesTheSelectedLogLinesAsShown) {
   FormMain->ListBoxRx->setFocus();
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QApplication::clipboard()->text(), RxLine(0) + "\n" + RxLine(1) + "\n");
+  EXPECT_EQ(QApplication::clipboard()->text(), RxLine(0) + "\n" + RxLine(1));
   // With time stamps shown, each line begins with its time, as drawn.
   FormMain->mv_TimeStamps->setChecked(true);
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_C, Qt::ControlModifier);
