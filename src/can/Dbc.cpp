@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -619,4 +620,25 @@ uint64_t RawFromPhysical(const TSignal &s, double physical) {
 void PutRawBits(const TSignal &s, uint64_t raw, uint8_t *data) {
   int i = s.Length - 1;
   EachBit(s, 8, [&](int p) { SetBit(data, p, static_cast<int>((raw >> i--) & 1)); });
+}
+
+std::vector<std::string> DecodedLines(const TDatabase &db, uint32_t id, bool extended, const uint8_t *data, int length) {
+  std::vector<std::string> lines;
+  const TDbcMessage *m = db.Find(id, extended);
+  if (!m)
+    return lines;
+  char head[16];
+  std::snprintf(head, sizeof head, extended ? "%08X" : "%03X", id);
+  for (const TSignal &s : m->Signals) {
+    uint64_t raw;
+    if (!SignalPresent(*m, s, data, length) || !RawBits(s, data, length, raw))
+      continue;
+    char value[64];
+    std::snprintf(value, sizeof value, "%.10g", Physical(s, raw));
+    std::string line = std::string(head) + ' ' + m->Name + ' ' + s.Name + ' ' + value;
+    if (!s.Unit.empty())
+      line += ' ' + s.Unit;
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }

@@ -85,3 +85,11 @@ bool SignalPresent(const TDbcMessage &m, const TSignal &s, const uint8_t *data, 
 uint64_t RawFromPhysical(const TSignal &s, double physical);
 // Writes raw bits into the data (8 bytes), leaving the other bits as they are.
 void PutRawBits(const TSignal &s, uint64_t raw, uint8_t *data);
+
+// The signals of a frame the database describes, one line each: the
+// identifier in hexadecimal (as candump writes it), the message name, the
+// signal name, the physical value as "%.10g" prints it and the unit when
+// there is one, separated by single spaces. Multiplexed signals only when
+// their multiplexer selects them; nothing for a frame the database does not
+// describe.
+std::vector<std::string> DecodedLines(const TDatabase &db, uint32_t id, bool extended, const uint8_t *data, int length);

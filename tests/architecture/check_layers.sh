@@ -14,6 +14,7 @@ layer() {
     can/*) echo can ;;
     config/IniFile.* | config/SetupFile.* | config/Unitconfig.*) echo files ;;
     bridge/*) echo bridge ;;
+    decode/*) echo decode ;;
     dialogs/* | config/*) echo dialogs ;;
     mainwindow/*) echo mainwindow ;;
     main.cpp) echo program ;;
@@ -30,6 +31,7 @@ allowed() {
     can) echo "adapter can" ;;
     files) echo "adapter can files" ;;
     bridge) echo "transport adapter comm can files bridge" ;;
+    decode) echo "adapter can decode" ;;
     dialogs) echo "transport adapter comm can files dialogs" ;;
     mainwindow) echo "transport adapter comm can files dialogs mainwindow" ;;
     program) echo "transport adapter comm can files dialogs mainwindow program" ;;

@@ -19,6 +19,8 @@ check usr/share/icons/hicolor/scalable/apps/molvar.svg
 check usr/lib/udev/rules.d/60-molvar.rules
 check usr/bin/molvar-bridge
 check usr/share/man/man1/molvar-bridge.1
+check usr/bin/molvar-decode
+check usr/share/man/man1/molvar-decode.1
 for size in 16 22 24 32 48 64 128 256; do
   check usr/share/icons/hicolor/${size}x${size}/apps/molvar.png
 done
@@ -36,7 +38,9 @@ fi
 [ -x "$scratch/root/usr/bin/molvar" ] || { echo "molvar is not executable"; fail=1; }
 [ -x "$scratch/root/usr/bin/molvar-bridge" ] || { echo "molvar-bridge is not executable"; fail=1; }
 if command -v man >/dev/null; then
-  man -l "$scratch/root/usr/share/man/man1/molvar-bridge.1" 2>&1 >/dev/null | grep . && { echo "manual page has errors"; fail=1; }
+  for page in molvar-bridge molvar-decode; do
+    man -l "$scratch/root/usr/share/man/man1/$page.1" 2>&1 >/dev/null | grep . && { echo "manual page $page has errors"; fail=1; }
+  done
 fi
 grep -q 'ATTR{idVendor}=="20a0", ATTR{idProduct}=="41e8", TAG+="uaccess"' "$scratch/root/usr/lib/udev/rules.d/60-molvar.rules" ||
   { echo "udev rule does not grant access to the adapter"; fail=1; }

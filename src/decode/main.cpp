@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// molvar-decode: the signals of candump log lines, by a CAN database.
+//   molvar-decode DATABASE.dbc < candump.log
+
+#include "can/Dbc.h"
+#include "can/FrameText.h"
+#include "can/Frame.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+const char *const Usage =
+    "usage: molvar-decode DATABASE.dbc < LOG\n"
+    "Reads candump log lines (candump -L, canplayer files, Molvar's exports and\n"
+    "recordings) on standard input and prints, for every frame the database\n"
+    "describes, one line per signal in it: identifier, message, signal, value\n"
+    "and unit. Lines that are not frames are counted on standard error.\n";
+}
+
+int main(int argc, char **argv) {
+  if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+    std::fputs(Usage, stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::printf("molvar-decode %s\n", MOLVAR_VERSION);
+    return 0;
+  }
+  if (argc != 2) {
+    std::fputs(Usage, stderr);
+    return 2;
+  }
+  std::ifstream file(argv[1], std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "molvar-decode: cannot read %s: %s\n", argv[1], std::strerror(errno));
+    return 1;
+  }
+  std::stringstream text;
+  text << file.rdbuf();
+  const TDatabase db = TDatabase::Parse(text.str());
+  if (!db.Errors.empty()) {
+    for (const TDbcError &e : db.Errors)
+      std::fprintf(stderr, "molvar-decode: %s:%d: %s\n", argv[1], e.Line, e.Text.c_str());
+    return 1;
+  }
+  std::ios::sync_with_stdio(false);
+  std::string line;
+  unsigned long unread = 0;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\\r')
+      line.pop_back();
+    const TCandumpRecord r = ParseCandumpLine(line);
+    if (r.Kind != TCandumpKind::Frame) {
+      if (!line.empty() && r.Kind != TCandumpKind::FdFrame && r.Kind != TCandumpKind::Error)
+        ++unread;
+      continue;
+    }
+    for (const std::string &out : DecodedLines(db, MaskedId(r.Msg), IsExtended(r.Msg), r.Msg.Data, PayloadLength(r.Msg)))
+      std::cout << out << '\n';
+  }
+  std::cout.flush();
+  if (unread > 0)
+    std::fprintf(stderr, "molvar-decode: %lu line%s could not be read\n", unread, unread == 1 ? "" : "s");
+  return 0;
+}
