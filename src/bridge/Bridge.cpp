@@ -14,6 +14,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -120,7 +122,7 @@ void TBridge::ToInterface(const TCanMessage &msg) {
     if (n == static_cast<ssize_t>(sizeof f)) {
       ++FCounters.FromAdapter;
       if (FVerbose)
-        std::fprintf(FLog, "%s\n", CandumpText(AdapterName, FNameWidth, f).c_str());
+        LogFrame(AdapterName, f);
       return;
     }
     const bool full = n < 0 && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR);
@@ -160,11 +162,21 @@ bool TBridge::FromInterface() {
   }
   if (FComm->TransmitMessage(new TCanMessage(FromCanFrame(f)))) {
     if (FVerbose)
-      std::fprintf(FLog, "%s\n", CandumpText(FInterface, FNameWidth, f).c_str());
+      LogFrame(FInterface, f);
   } else {
     ++FCounters.DroppedHandOver;
   }
   return true;
+}
+
+void TBridge::LogFrame(const std::string &interfaceName, const can_frame &f) {
+  std::fprintf(FLog, "%s\n", CandumpText(interfaceName, FNameWidth, f).c_str());
+  if (!FDatabase || (f.can_id & CAN_RTR_FLAG))
+    return;
+  const bool extended = (f.can_id & CAN_EFF_FLAG) != 0;
+  const uint32_t id = f.can_id & (extended ? CAN_EFF_MASK : CAN_SFF_MASK);
+  for (const std::string &line : DecodedLines(*FDatabase, id, extended, f.data, std::min<int>(f.len, 8)))
+    std::fprintf(FLog, "%s\n", line.c_str());
 }
 
 void TBridge::NoteDrops() {
@@ -309,6 +321,20 @@ int RunBridge(const TBridgeOptions &o, const TOpenInterface &openInterface, cons
     setup.DevConfig.Retransmission = *o.Retransmission;
   if (o.Loopback)
     setup.DevConfig.LoopbackMode = 1;
+  std::shared_ptr<const TDatabase> database;
+  if (!o.Database.empty()) {
+    std::ifstream file(o.Database, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    database = std::make_shared<TDatabase>(TDatabase::Parse(text.str()));
+    if (!file || !database->Errors.empty()) {
+      if (!file)
+        std::fprintf(err, "molvar-bridge: cannot read %s\n", o.Database.c_str());
+      for (const TDbcError &e : database->Errors)
+        std::fprintf(err, "molvar-bridge: %s:%d: %s\n", o.Database.c_str(), e.Line, e.Text.c_str());
+      return bridgeexit::BadSetup;
+    }
+  }
 
   const int fd = openInterface(o.Interface, error);
   if (fd < 0) {
@@ -344,6 +370,8 @@ int RunBridge(const TBridgeOptions &o, const TOpenInterface &openInterface, cons
   }
 
   TBridge bridge(adapter, fd, o.Interface, o.Verbose, out, err);
+  if (database)
+    bridge.SetDatabase(database);
   if (!bridge.Connect(serial, setup.DevConfig, setup.Filters)) {
     std::fprintf(err, "molvar-bridge: the connection to adapter %s failed\n", serial.c_str());
     return bridgeexit::NoAdapter;

@@ -6,6 +6,7 @@
 
 #include "BridgeOptions.h"
 #include "adapter/Vni_if.h"
+#include "can/Dbc.h"
 
 #include <atomic>
 #include <cstdio>
@@ -57,12 +58,15 @@ public:
   void Disconnect();
 
   const TBridgeCounters &Counters() const { return FCounters; }
+  // With verbose, each frame's signals by this database follow its line.
+  void SetDatabase(std::shared_ptr<const TDatabase> db) { FDatabase = std::move(db); }
   std::string CountersText() const;
 
 private:
   void ToInterface(const TCanMessage &msg);
   bool FromInterface();
   void NoteDrops();
+  void LogFrame(const std::string &interfaceName, const can_frame &f);
 
   TVNI &FAdapter;
   int FFd;
@@ -75,6 +79,7 @@ private:
   TBridgeCounters FCounters;
   uint32_t FOverflowSeen = 0;
   uint64_t FReportedDrops = 0;
+  std::shared_ptr<const TDatabase> FDatabase;
 };
 
 // The whole program once the command line is read: set-up file, interface,

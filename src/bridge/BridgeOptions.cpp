@@ -23,6 +23,8 @@ const char *const BridgeUsage =
     "      --retransmission on|off  automatic retransmission (default: on)\n"
     "  -v, --verbose          print each frame in candump's format, and drops as\n"
     "                         they happen\n"
+    "      --database FILE.dbc  with --verbose, after each frame its signals as\n"
+    "                         molvar-decode prints them\n"
     "  -h, --help             print this help and exit\n"
     "      --version          print the version and exit\n"
     "\n"
@@ -42,7 +44,7 @@ const char *const BridgeUsage =
     "  2  wrong command line\n"
     "  3  no adapter found, or the connection to it failed\n"
     "  4  IFACE does not exist, is down, or CAN sockets are not available\n"
-    "  5  the set-up file cannot be read\n"
+    "  5  the set-up file or the database cannot be read\n"
     "  6  the adapter went away while bridging\n"
     "  7  IFACE went away while bridging\n";
 
@@ -98,6 +100,10 @@ std::optional<TBridgeOptions> ParseBridgeOptions(const std::vector<std::string> 
       if (!takeValue())
         return std::nullopt;
       o.SetupFile = value;
+    } else if (a == "--database") {
+      if (!takeValue())
+        return std::nullopt;
+      o.Database = value;
     } else if (a == "-b" || a == "--bitrate") {
       if (!takeValue())
         return std::nullopt;

@@ -9,6 +9,7 @@
 struct TBridgeOptions {
   std::string Serial;    // empty: the first adapter found
   std::string SetupFile; // empty: defaults and options only
+  std::string Database;  // empty: frames only, no signals
   std::optional<int> BitRate;
   std::optional<bool> Termination;
   std::optional<bool> Retransmission;

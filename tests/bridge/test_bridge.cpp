@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <fstream>
 #include <future>
@@ -295,6 +298,43 @@ TEST_F(BridgeRun, FramesCrossBothWaysByteForByteAndAreCounted) {
   EXPECT_NE(log.find("dropped: 0 (adapter receive queue full), 0 (refused by vcan0), 0 (adapter gone"),
             std::string::npos)
       << log;
+}
+
+// With a database, each frame's line is followed by its signals, both ways;
+// a damaged database stops the bridge before it opens anything.
+TEST_F(BridgeRun, VerboseWithADatabasePrintsEachFramesSignals) {
+  sim_add_adapter("A1");
+  TBridgeOptions o;
+  o.Verbose = true;
+  o.Database = MOLVAR_DEMO_DBC;
+  Start(o);
+  WaitConnected();
+  auto rx = FrameBytes(0, 0, 3, 0x3E8, {0x01, 0x41, 0x3A});
+  sim_inject_frame("A1", rx.data());
+  ReadPeer();
+  const can_frame gear = CanFrame(0x2F0, 4, {0x03, 0x03, 0, 0});
+  ASSERT_EQ(send(fds[1], &gear, sizeof gear, 0), static_cast<ssize_t>(sizeof gear));
+  ASSERT_TRUE(WaitFor([] { return sim_frames_transmitted("A1") >= 1; }));
+  EXPECT_EQ(Stop(), 0);
+  const std::string log = Text(out);
+  EXPECT_NE(log.find("  adapter  3E8   [3]  01 41 3A\n3E8 Temperatures Page 1\n3E8 Temperatures IntakeTemp 25 degC\n"
+                     "3E8 Temperatures AmbientTemp 18 degC\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("    vcan0  2F0   [4]  03 03 00 00\n2F0 Transmission Gear 3\n2F0 Transmission Selector 3\n"),
+            std::string::npos)
+      << log;
+
+  QTemporaryDir dir;
+  QFile bad(dir.filePath("bad.dbc"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("BO_ 1 A: 8 X\n SG_ S 0|8@1+ (1,0) [0|1] \"\" X\n");
+  bad.close();
+  o.Database = bad.fileName().toStdString();
+  stop = false;
+  Start(o);
+  EXPECT_EQ(result.get(), bridgeexit::BadSetup);
+  EXPECT_NE(Text(err).find("bad.dbc:2: SG_"), std::string::npos) << Text(err);
 }
 
 // Records that are not classic data or remote frames are not sent on.
