@@ -190,6 +190,7 @@ private:
   void FlushRecording(bool force);
   void ShowRecording();
   void ShowReplay();
+  void ShowFilePanels();
   // A line the log takes (or would, when paused) also counts in the overview.
   void AppendLines(const std::vector<TLogLine> &lines);
   void RefreshOverview(bool now);

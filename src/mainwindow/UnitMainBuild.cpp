@@ -160,7 +160,12 @@ void TFormMain::BuildWindow() {
   {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     TableOverview->setFont(f);
-    TableOverview->setColumnWidth(TOverviewModel::ColData, QFontMetrics(f).horizontalAdvance("00 ") * 8 + 12);
+    // Each column as wide as its longest content, so that all of them fit.
+    const QFontMetrics fm(f);
+    const char *const widest[TOverviewModel::ColumnCount] = {
+        "Dir ", "Ext Rtr", "18DAF110", "Len", "00 00 00 00 00 00 00 00 ", "Count 000", "Period ms", "000.0 - 000.0", "Last seen s"};
+    for (int c = 0; c < TOverviewModel::ColumnCount; ++c)
+      TableOverview->setColumnWidth(c, fm.horizontalAdvance(widest[c]) + 16);
   }
   TableOverview->installEventFilter(this);
   TableOverview->setVisible(false);

@@ -33,6 +33,12 @@ void TFormMain::FlushRecording(bool force) {
   ShowRecording();
 }
 
+// The notice gives its place to the recording's and the replay's panels,
+// which matter more while they run.
+void TFormMain::ShowFilePanels() {
+  FPanels[3]->setVisible(FRecordPanel->isHidden() && FReplayPanel->isHidden());
+}
+
 void TFormMain::ShowRecording() {
   const bool on = FRecorder->Recording();
   mf_Record->setText(on ? "Stop &Recording" : "&Record...");
@@ -42,6 +48,7 @@ void TFormMain::ShowRecording() {
                               .arg(QFileInfo(FRecorder->Path()).fileName())
                               .arg(FRecorder->Frames())
                               .arg((FRecorder->Bytes() + 1023) / 1024));
+  ShowFilePanels();
 }
 
 bool TFormMain::StartRecording(const QString &path) {
@@ -85,6 +92,7 @@ void TFormMain::ShowReplay() {
                               .arg(name)
                               .arg(FReplay->Sent())
                               .arg(FReplay->Skipped()));
+  ShowFilePanels();
 }
 
 bool TFormMain::StartReplay(const QString &path) {
