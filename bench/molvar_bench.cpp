@@ -28,7 +28,7 @@
 #include <QFile>
 #include <QListView>
 #include <QSortFilterProxyModel>
-#include <QTableView>
+#include <QTreeView>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -388,7 +388,7 @@ void TransmitAll(int frames, const TCeiling &ceiling) {
 // The overview at a saturated bus's rate: the cost of each frame's update
 // and of one refresh of the shown table.
 void OverviewCost() {
-  QTableView view;
+  QTreeView view;
   TOverviewModel model;
   QSortFilterProxyModel sort;
   sort.setSourceModel(&model);

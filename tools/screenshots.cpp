@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <QTemporaryDir>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -97,7 +98,10 @@ int main(int argc, char **argv) {
   const QString recording = files.filePath("drive.log");
   FormMain->StartRecording(recording);
   FormMain->mv_Overview->trigger();
-  Pump(2500);
+  Pump(1500);
+  // The first message unfolded into its signals.
+  FormMain->TableOverview->expand(FormMain->TableOverview->model()->index(0, 0));
+  Pump(1000);
   Save(FormMain, dir, "overview");
   FormMain->mv_Overview->trigger();
   FormMain->StopRecording();

@@ -2,6 +2,8 @@
 // The frame log's model and the drawing of frame lines in columns.
 #include "LineModels.h"
 
+#include "can/Dbc.h"
+#include "can/Frame.h"
 #include "can/FrameText.h"
 
 #include <QApplication>
@@ -22,7 +24,12 @@ QString TFrameLogModel::Line(int row) const {
   if (row < 0 || row >= static_cast<int>(FLines.size()))
     return {};
   const TLogLine &l = FLines[row];
-  return MessageToLine(l.Direction == TDirection::Rx ? QStringLiteral("Rx") : QStringLiteral("Tx"), l.Message());
+  const TCanMessage msg = l.Message();
+  QString text = MessageToLine(l.Direction == TDirection::Rx ? QStringLiteral("Rx") : QStringLiteral("Tx"), msg);
+  if (FDatabase)
+    if (const TDbcMessage *m = FDatabase->Find(MaskedId(msg), IsExtended(msg)))
+      text += '\t' + QString::fromStdString(m->Name);
+  return text;
 }
 
 QString TimeStampText(int64_t timeUs) {
@@ -100,6 +107,12 @@ void TFrameLogModel::Append(const TLogLine &line) {
 void TFrameLogModel::Append(const std::vector<TLogLine> &lines) {
   FLines.insert(FLines.end(), lines.begin(), lines.end());
   ShowNewLines();
+}
+
+void TFrameLogModel::SetDatabase(const TDatabase *db) {
+  FDatabase = db;
+  if (FShown > 0)
+    emit dataChanged(index(0), index(static_cast<int>(FShown) - 1));
 }
 
 void TFrameLogModel::SetPaused(bool paused) {

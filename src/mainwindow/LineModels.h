@@ -14,6 +14,8 @@
 #include <deque>
 #include <vector>
 
+class TDatabase;
+
 // Seconds with six decimals, as the time column shows a stamp.
 QString TimeStampText(int64_t timeUs);
 
@@ -48,6 +50,9 @@ public:
   // While paused the view sees the lines it had: lines appended meanwhile are
   // kept (and exported) and appear when the pause ends.
   void SetPaused(bool paused);
+  // With a database, a line the database describes ends in its message's
+  // name (a TAB before it). The model does not own it.
+  void SetDatabase(const TDatabase *db);
   bool Paused() const { return FPaused; }
 
 private:
@@ -59,6 +64,7 @@ private:
   std::deque<TLogLine> FLines;
   size_t FShown = 0; // the lines the view has been told of
   bool FPaused = false;
+  const TDatabase *FDatabase = nullptr;
   bool FShowTime = false;
   // The first line of each connection and the connection's wall-clock time.
   std::vector<std::pair<size_t, int64_t>> FConnections;

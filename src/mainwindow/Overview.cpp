@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Overview.h"
 
+#include "can/Dbc.h"
 #include "can/Frame.h"
 
 #include <QApplication>
@@ -15,18 +16,72 @@ uint64_t Key(const TLogLine &l, bool extended, uint32_t id) {
 QString Milliseconds(int64_t us) { return QString::number(us / 1000.0, 'f', 1); }
 } // namespace
 
-int TOverviewModel::rowCount(const QModelIndex &parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(FShownRows);
+// A message row's internal id is 0; a signal row's is its message's row + 1.
+QModelIndex TOverviewModel::index(int row, int column, const QModelIndex &parent) const {
+  if (row < 0 || column < 0 || column >= ColumnCount)
+    return {};
+  if (!parent.isValid())
+    return row < static_cast<int>(FShownRows) ? createIndex(row, column, quintptr(0)) : QModelIndex();
+  if (parent.internalId() != 0 || row >= SignalCount(FEntries[static_cast<size_t>(parent.row())]))
+    return {};
+  return createIndex(row, column, quintptr(parent.row() + 1));
 }
 
-int TOverviewModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+QModelIndex TOverviewModel::parent(const QModelIndex &child) const {
+  if (!child.isValid() || child.internalId() == 0)
+    return {};
+  return createIndex(static_cast<int>(child.internalId() - 1), 0, quintptr(0));
+}
+
+int TOverviewModel::rowCount(const QModelIndex &parent) const {
+  if (!parent.isValid())
+    return static_cast<int>(FShownRows);
+  if (parent.internalId() != 0 || parent.column() != 0)
+    return 0;
+  return SignalCount(FEntries[static_cast<size_t>(parent.row())]);
+}
+
+int TOverviewModel::columnCount(const QModelIndex &) const { return ColumnCount; }
+
+int TOverviewModel::SignalCount(const TEntry &e) const {
+  const TDbcMessage *m = FDatabase ? FDatabase->Find(e.Id, e.Extended) : nullptr;
+  return m ? static_cast<int>(m->Signals.size()) : 0;
+}
+
+void TOverviewModel::SetDatabase(const TDatabase *db) {
+  beginResetModel();
+  FDatabase = db;
+  endResetModel();
+}
+
+// A signal's row: its name in the name column, its value in the data column
+// (empty while its multiplexer selects another).
+QString TOverviewModel::SignalCell(const TEntry &e, int signal, int column) const {
+  const TDbcMessage *m = FDatabase ? FDatabase->Find(e.Id, e.Extended) : nullptr;
+  if (!m || signal >= static_cast<int>(m->Signals.size()))
+    return QString();
+  const TSignal &s = m->Signals[static_cast<size_t>(signal)];
+  if (column == ColName)
+    return QString::fromStdString(s.Name);
+  if (column != ColData)
+    return QString();
+  uint64_t raw;
+  if (e.Remote || !SignalPresent(*m, s, e.Data, e.Length) || !RawBits(s, e.Data, e.Length, raw))
+    return QString();
+  const double number = RawNumber(s, raw);
+  const auto text = s.Values.find(static_cast<int64_t>(number));
+  if (text != s.Values.end() && number == static_cast<double>(text->first))
+    return QString::fromStdString(text->second);
+  const QString value = QString::number(Physical(s, raw), 'g', 10);
+  return s.Unit.empty() ? value : value + ' ' + QString::fromStdString(s.Unit);
+}
 
 QVariant TOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  static const char *const names[ColumnCount] = {"Dir",        "Type",        "ID",  "Len", "Data", "Count",
-                                                 "Period ms", "Jitter ms", "Last seen s"};
+  static const char *const names[ColumnCount] = {"Dir",       "Type",      "ID",          "Len",    "Data", "Count",
+                                                 "Period ms", "Jitter ms", "Last seen s", "Message"};
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
     return QString(names[section]);
-  return QAbstractTableModel::headerData(section, orientation, role);
+  return QAbstractItemModel::headerData(section, orientation, role);
 }
 
 void TOverviewModel::Add(const TLogLine &line) {
@@ -95,6 +150,10 @@ QString TOverviewModel::Cell(const TEntry &e, int column) const {
   }
   case ColLastSeen:
     return QString::number(std::max<int64_t>(0, FNowUs - Stamp(e, 0)) / 1e6, 'f', 1);
+  case ColName: {
+    const TDbcMessage *m = FDatabase ? FDatabase->Find(e.Id, e.Extended) : nullptr;
+    return m ? QString::fromStdString(m->Name) : QString();
+  }
   default:
     return QString();
   }
@@ -119,7 +178,15 @@ QVariant TOverviewModel::SortValue(const TEntry &e, int column) const {
 }
 
 QVariant TOverviewModel::data(const QModelIndex &index, int role) const {
-  if (!index.isValid() || index.row() >= static_cast<int>(FShownRows))
+  if (!index.isValid())
+    return {};
+  if (index.internalId() != 0) {
+    const TEntry &owner = FEntries[static_cast<size_t>(index.internalId() - 1)];
+    if (role == Qt::DisplayRole || role == SortRole)
+      return SignalCell(owner, index.row(), index.column());
+    return {};
+  }
+  if (index.row() >= static_cast<int>(FShownRows))
     return {};
   const TEntry &e = FEntries[static_cast<size_t>(index.row())];
   if (role == Qt::DisplayRole)
@@ -145,8 +212,17 @@ void TOverviewModel::Refresh(int64_t nowUs) {
     FShownRows = FEntries.size();
     endInsertRows();
   }
-  if (FShownRows > 0)
-    emit dataChanged(index(0, 0), index(static_cast<int>(FShownRows) - 1, ColumnCount - 1));
+  if (FShownRows == 0)
+    return;
+  emit dataChanged(index(0, 0), index(static_cast<int>(FShownRows) - 1, ColumnCount - 1));
+  // The signal rows of each message that has them.
+  for (size_t r = 0; r < FShownRows; ++r) {
+    const int signalRows = SignalCount(FEntries[r]);
+    if (signalRows > 0) {
+      const QModelIndex parent = index(static_cast<int>(r), 0);
+      emit dataChanged(index(0, 0, parent), index(signalRows - 1, ColumnCount - 1, parent));
+    }
+  }
 }
 
 void TOverviewModel::Clear() {

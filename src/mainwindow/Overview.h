@@ -4,21 +4,28 @@
 // its last data, its count, its period and jitter and the time since it was
 // last seen. Frames update their row's record as they come (a hash look-up
 // and a few stores); the view hears of it only at Refresh, a few times a
-// second, so a saturated bus costs the window little.
+// second, so a saturated bus costs the window little. With a database, a
+// row the database describes carries its message name and unfolds into
+// the message's signals (name, and value with unit or value text).
+
+class TDatabase;
 
 #include "can/LogLine.h"
 
-#include <QAbstractTableModel>
+#include <QAbstractItemModel>
 #include <QStyledItemDelegate>
 
 #include <array>
 #include <unordered_map>
 #include <vector>
 
-class TOverviewModel : public QAbstractTableModel {
+class TOverviewModel : public QAbstractItemModel {
   Q_OBJECT
 public:
-  enum TColumn { ColDirection, ColType, ColId, ColLength, ColData, ColCount, ColPeriod, ColJitter, ColLastSeen, ColumnCount };
+  enum TColumn {
+    ColDirection, ColType, ColId, ColLength, ColData, ColCount, ColPeriod, ColJitter, ColLastSeen, ColName,
+    ColumnCount
+  };
   // The value a column sorts by (numbers sort as numbers).
   static constexpr int SortRole = Qt::UserRole + 1;
   // For the data column: the bytes that changed within the last second, one
@@ -29,7 +36,9 @@ public:
   // Intervals the period and the jitter are taken over.
   static constexpr int Intervals = 16;
 
-  using QAbstractTableModel::QAbstractTableModel;
+  using QAbstractItemModel::QAbstractItemModel;
+  QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+  QModelIndex parent(const QModelIndex &child) const override;
   int rowCount(const QModelIndex &parent = {}) const override;
   int columnCount(const QModelIndex &parent = {}) const override;
   QVariant data(const QModelIndex &index, int role) const override;
@@ -42,6 +51,9 @@ public:
   void Clear();
   // The row's cells as shown, separated by TABs.
   QString RowText(int row) const;
+  // Names and signals by this database (none: bytes only). The model does
+  // not own it; it must outlive the model or be replaced first.
+  void SetDatabase(const TDatabase *db);
 
 private:
   struct TEntry {
@@ -56,6 +68,8 @@ private:
     std::array<int64_t, 8> ChangedUs{};          // when each byte last changed
   };
   QString Cell(const TEntry &e, int column) const;
+  QString SignalCell(const TEntry &e, int signal, int column) const;
+  int SignalCount(const TEntry &e) const;
   QVariant SortValue(const TEntry &e, int column) const;
   int StampCount(const TEntry &e) const { return static_cast<int>(std::min<uint64_t>(e.Count, Intervals + 1)); }
   int64_t Stamp(const TEntry &e, int back) const; // 0: the newest
@@ -64,6 +78,7 @@ private:
   std::unordered_map<uint64_t, size_t> FIndex;
   size_t FShownRows = 0;
   int64_t FNowUs = 0;
+  const TDatabase *FDatabase = nullptr;
 };
 
 // Draws the data column with each recently changed byte lit.

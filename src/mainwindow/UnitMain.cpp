@@ -9,7 +9,9 @@
 #include "DeviceMonitor.h"
 #include "LogRecorder.h"
 #include "Replay.h"
+#include "can/Dbc.h"
 #include "LineModels.h"
+#include "Overview.h"
 #include "TransmitList.h"
 #include "UnitConnect.h"
 #include "comm/UnitComm.h"
@@ -101,6 +103,7 @@ void TFormMain::FormCreate() {
   FRxCounter = 0;
   FTxCounter = 0;
   LoadSetup(ini);
+  LoadRememberedDatabase(ini);
 }
 
 void TFormMain::Splitter1Moved() {
@@ -147,6 +150,7 @@ void TFormMain::FormClose() {
     ini.WriteInteger("Main", "TimeStamps", mv_TimeStamps->isChecked() ? 1 : 0);
   if (!mv_Rates->isChecked() || ini.ReadInteger("Main", "Rates", -1) != -1)
     ini.WriteInteger("Main", "Rates", mv_Rates->isChecked() ? 1 : 0);
+  SaveDatabaseSetting(ini);
   SaveSetup(ini);
   try {
     FlushSettingsFile();
@@ -165,6 +169,8 @@ void TFormMain::FormDestroy() {
   }
   QString unwritten;
   FRecorder->Stop(unwritten);
+  FRxModel->SetDatabase(nullptr);
+  FOverview->SetDatabase(nullptr);
   FTxList->SetAll({});
   delete FDevComm;
   FDevComm = nullptr;

@@ -27,10 +27,11 @@ class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
 class QSplitter;
-class QTableView;
+class QTreeView;
 class QStatusBar;
 class QTimer;
 class TDevComm;
+class TDatabase;
 class TDeviceMonitor;
 class TFrameLogModel;
 class TIniFile;
@@ -68,6 +69,9 @@ public:
   void mv_RatesClick(bool show);
   void mv_PauseClick(bool paused);
   void mv_OverviewClick(bool shown);
+  // A CAN database for names and signals: chosen, or the last run's.
+  void mf_LoadDatabaseClick();
+  bool LoadDatabase(const QString &path, QStringList &problems);
   void EditIdFilterEdited(const QString &text);
   // The selected log lines to the clipboard, one line each.
   void CopySelectedLogLines();
@@ -116,7 +120,7 @@ public:
   QLineEdit *EditIdFilter;
   QPushButton *BitBtnRxClear;
   QListView *ListBoxRx;
-  QTableView *TableOverview;
+  QTreeView *TableOverview;
   QSplitter *Splitter1;
   QWidget *PanelTx;
   QWidget *PanelTxFunctionLeft;
@@ -136,6 +140,7 @@ public:
   QAction *mf_Save;
   QAction *mf_SaveAs;
   QAction *mf_ExportLog;
+  QAction *mf_LoadDatabase;
   QAction *mf_Record;
   QAction *mf_Replay;
   QMenu *mf_ReplayOptions;
@@ -156,6 +161,7 @@ public:
   QFileDialog *SaveDialog1;
   QFileDialog *ExportDialog1;
   QFileDialog *RecordDialog1;
+  QFileDialog *DatabaseDialog1;
   QFileDialog *ReplayDialog1;
 
 protected:
@@ -191,6 +197,8 @@ private:
   void ShowRecording();
   void ShowReplay();
   void ShowFilePanels();
+  void LoadRememberedDatabase(TIniFile &ini);
+  void SaveDatabaseSetting(TIniFile &ini);
   // A line the log takes (or would, when paused) also counts in the overview.
   void AppendLines(const std::vector<TLogLine> &lines);
   void RefreshOverview(bool now);
@@ -209,6 +217,10 @@ private:
   QLabel *FRecordPanel;
   std::unique_ptr<TLogRecorder> FRecorder;
   QLabel *FReplayPanel;
+  QLabel *FDatabasePanel;
+  std::unique_ptr<TDatabase> FDatabase;
+  QString FDatabasePath;
+  QString FDatabaseStamp;
   std::unique_ptr<TReplay> FReplay;
   QElapsedTimer FReplayClock;
   TIdFilter FIdFilter;

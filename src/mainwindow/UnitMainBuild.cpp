@@ -24,7 +24,7 @@
 #include <QHeaderView>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QTableView>
+#include <QTreeView>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -141,7 +141,7 @@ void TFormMain::BuildWindow() {
   ListBoxRx->installEventFilter(this);
   rx->addWidget(ListBoxRx);
   // The overview takes the log's place when chosen in the View menu.
-  TableOverview = new QTableView(PanelRx);
+  TableOverview = new QTreeView(PanelRx);
   TableOverview->setObjectName("TableOverview");
   FOverview = new TOverviewModel(TableOverview);
   FOverviewSort = new QSortFilterProxyModel(TableOverview);
@@ -153,9 +153,9 @@ void TFormMain::BuildWindow() {
   TableOverview->setSelectionBehavior(QAbstractItemView::SelectRows);
   TableOverview->setSelectionMode(QAbstractItemView::ExtendedSelection);
   TableOverview->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  TableOverview->verticalHeader()->hide();
-  TableOverview->verticalHeader()->setDefaultSectionSize(TableOverview->fontMetrics().height() + 4);
-  TableOverview->horizontalHeader()->setStretchLastSection(true);
+  TableOverview->setUniformRowHeights(true);
+  TableOverview->setAllColumnsShowFocus(true);
+  TableOverview->header()->setStretchLastSection(true);
   TableOverview->setItemDelegateForColumn(TOverviewModel::ColData, new TOverviewDataDelegate(TableOverview));
   {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -163,7 +163,8 @@ void TFormMain::BuildWindow() {
     // Each column as wide as its longest content, so that all of them fit.
     const QFontMetrics fm(f);
     const char *const widest[TOverviewModel::ColumnCount] = {
-        "Dir ", "Ext Rtr", "18DAF110", "Len", "00 00 00 00 00 00 00 00 ", "Count 000", "Period ms", "000.0 - 000.0", "Last seen s"};
+        "Dir   ", "Ext Rtr", "18DAF110", "Len", "00 00 00 00 00 00 00 00 ", "Count 000", "Period ms", "000.0 - 000.0",
+        "Last seen s", "VehicleMotion"};
     for (int c = 0; c < TOverviewModel::ColumnCount; ++c)
       TableOverview->setColumnWidth(c, fm.horizontalAdvance(widest[c]) + 16);
   }
@@ -231,6 +232,10 @@ void TFormMain::BuildWindow() {
   FReplayPanel->setVisible(false);
   StatusBar1->insertWidget(5, FReplayPanel);
   FReplay = std::make_unique<TReplay>();
+  FDatabasePanel = new QLabel(StatusBar1);
+  FDatabasePanel->setObjectName("StatusPanelDatabase");
+  FDatabasePanel->setVisible(false);
+  StatusBar1->insertWidget(6, FDatabasePanel);
   FPanels[0]->setAlignment(Qt::AlignCenter);
   FPanels[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   FPanels[0]->setText("disconnected");
@@ -263,6 +268,8 @@ void TFormMain::BuildMenus() {
   mf_SaveAs = item(mm_File, "mf_SaveAs", "Save &as...");
   mf_ExportLog = item(mm_File, "mf_ExportLog", "&Export Log...");
   mf_ExportLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  mf_LoadDatabase = item(mm_File, "mf_LoadDatabase", "Load &Database...");
+  mm_File->addSeparator();
   mf_Record = item(mm_File, "mf_Record", "&Record...");
   mf_Replay = item(mm_File, "mf_Replay", "Re&play...");
   mf_ReplayOptions = mm_File->addMenu("Replay &Options");
@@ -341,7 +348,11 @@ void TFormMain::BuildTimersAndFileDialogs() {
   ReplayDialog1->setObjectName("ReplayDialog1");
   ReplayDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   ReplayDialog1->setFileMode(QFileDialog::ExistingFile);
-  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1, RecordDialog1, ReplayDialog1})
+  DatabaseDialog1 = new QFileDialog(this, "Load Database", QString(), "CAN Databases (*.dbc);;All Files (*)");
+  DatabaseDialog1->setObjectName("DatabaseDialog1");
+  DatabaseDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  DatabaseDialog1->setFileMode(QFileDialog::ExistingFile);
+  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1, RecordDialog1, ReplayDialog1, DatabaseDialog1})
     d->setOption(QFileDialog::DontUseNativeDialog, true);
 
 }
@@ -371,6 +382,7 @@ void TFormMain::ConnectHandlers() {
   connect(mv_Rates, &QAction::toggled, this, &TFormMain::mv_RatesClick);
   connect(mf_ExportLog, &QAction::triggered, this, &TFormMain::mf_ExportLogClick);
   connect(mf_Record, &QAction::triggered, this, &TFormMain::mf_RecordClick);
+  connect(mf_LoadDatabase, &QAction::triggered, this, &TFormMain::mf_LoadDatabaseClick);
   connect(mf_Replay, &QAction::triggered, this, &TFormMain::mf_ReplayClick);
   connect(TimerReplay, &QTimer::timeout, this, &TFormMain::TimerReplayTimer);
   connect(mv_Pause, &QAction::toggled, this, &TFormMain::mv_PauseClick);

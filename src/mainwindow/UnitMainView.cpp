@@ -16,7 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QSortFilterProxyModel>
-#include <QTableView>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -91,10 +91,22 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
     }
     if (watched == TableOverview) {
       QModelIndexList rows = TableOverview->selectionModel()->selectedRows();
-      std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+      // In the order shown: a row's signals follow it.
+      std::sort(rows.begin(), rows.end(), [this](const QModelIndex &a, const QModelIndex &b) {
+        return TableOverview->visualRect(a).top() < TableOverview->visualRect(b).top();
+      });
       QStringList lines;
-      for (const QModelIndex &i : rows)
-        lines << FOverview->RowText(FOverviewSort->mapToSource(i).row());
+      for (const QModelIndex &i : rows) {
+        const QModelIndex source = FOverviewSort->mapToSource(i);
+        if (!source.parent().isValid()) {
+          lines << FOverview->RowText(source.row());
+          continue;
+        }
+        // A signal's row: its name and its value.
+        const QModelIndex parent = source.parent();
+        lines << FOverview->index(source.row(), TOverviewModel::ColName, parent).data().toString() + '\t' +
+                     FOverview->index(source.row(), TOverviewModel::ColData, parent).data().toString();
+      }
       if (!lines.isEmpty())
         QApplication::clipboard()->setText(lines.join('\n'));
       return true;

@@ -13,7 +13,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
-#include <QTableView>
+#include <QTreeView>
 #include <QTest>
 
 namespace {
@@ -40,9 +40,9 @@ TEST(OverviewModel, CountsPeriodsJitterAndChangedBytes) {
   EXPECT_EQ(m.rowCount(), 0); // nothing shown before a refresh
   m.Refresh(40500);
   ASSERT_EQ(m.rowCount(), 3);
-  EXPECT_EQ(m.RowText(0), "Rx\tStd\t100\t2\t11 22\t5\t10.0\t6.0 - 14.0\t0.0");
-  EXPECT_EQ(m.RowText(1), "Rx\tExt\t00000100\t1\t07\t1\t\t\t0.0");
-  EXPECT_EQ(m.RowText(2), "Tx\tStd\t100\t1\t07\t1\t\t\t0.0");
+  EXPECT_EQ(m.RowText(0), "Rx\tStd\t100\t2\t11 22\t5\t10.0\t6.0 - 14.0\t0.0\t");
+  EXPECT_EQ(m.RowText(1), "Rx\tExt\t00000100\t1\t07\t1\t\t\t0.0\t");
+  EXPECT_EQ(m.RowText(2), "Tx\tStd\t100\t1\t07\t1\t\t\t0.0\t");
   // The second byte changed at 30 ms and back at 40 ms: lit for a second.
   EXPECT_EQ(m.index(0, TOverviewModel::ColData).data(TOverviewModel::ChangedBytesRole).toInt(), 0b10);
   m.Refresh(40000 + TOverviewModel::ChangeShownUs + 1);
@@ -91,7 +91,7 @@ TEST_F(Overview, ViewMenuSwitchesToOneRowPerIdentifierAndCopiesItsRows) {
   EXPECT_TRUE(FormMain->TableOverview->isVisible());
   EXPECT_FALSE(FormMain->ListBoxRx->isVisible());
   EXPECT_TRUE(FormMain->TableOverview->hasFocus());
-  QTableView *t = FormMain->TableOverview;
+  QTreeView *t = FormMain->TableOverview;
   ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 3; }));
   // Sorted by identifier; a click on the count's header sorts by count.
   EXPECT_EQ(t->model()->index(0, TOverviewModel::ColId).data().toString(), "100");

@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A CAN database in the window: loaded from the File menu, names in the log,
+// the overview's rows unfolding into signals with their values, remembered
+// over a restart, and a file gone or damaged reported without stopping.
+
+#include "GuiHelpers.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/Overview.h"
+#include "mainwindow/UnitMain.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+class Database : public GuiTest {
+protected:
+  QTemporaryDir dir;
+  QString Copy(const char *name) {
+    const QString path = dir.filePath(name);
+    QFile::remove(path);
+    EXPECT_TRUE(QFile::copy(MOLVAR_DEMO_DBC, path));
+    return path;
+  }
+  // Chooses the file in File > Load Database..., then acts on the modal
+  // widgets that follow with then.
+  static void LoadThroughTheMenu(const QString &path, ModalDriver &d, ModalDriver::Action then = {}) {
+    d.Then([path](QWidget *w) {
+      auto *dlg = qobject_cast<QFileDialog *>(w);
+      ASSERT_NE(dlg, nullptr);
+      EXPECT_EQ(dlg->windowTitle(), "Load Database");
+      dlg->setDirectory(QFileInfo(path).absolutePath());
+      auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QFileInfo(path).fileName());
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    if (then)
+      d.Then(then);
+    if (!FormMain->isActiveWindow())
+      FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+    Settle();
+    QTest::keyClick(FormMain, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([] { return FormMain->mm_File->isVisible(); }));
+    QTest::keyClick(FormMain->mm_File, Qt::Key_D);
+    ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  }
+  static QString Panel() { return FormMain->StatusBar1->findChild<QLabel *>("StatusPanelDatabase")->text(); }
+  static void Restart() {
+    FormMain->close();
+    DestroyForms();
+    CreateForms();
+    FormMain->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormMain));
+  }
+};
+
+TEST_F(Database, NamesAndSignalValuesFromALoadedDatabase) {
+  const QString path = Copy("demo.dbc");
+  ModalDriver d;
+  LoadThroughTheMenu(path, d);
+  EXPECT_EQ(Panel(), "demo.dbc: 6 messages");
+  sim_add_adapter("A1");
+  Connect();
+  auto temps = FrameBytes(0, 0, 3, 0x3E8, {0x01, 0x41, 0x3A});
+  auto gear = FrameBytes(0, 0, 4, 0x2F0, {0x03, 0x03, 0x00, 0x00});
+  auto other = FrameBytes(0, 0, 1, 0x555, {0x01});
+  for (auto *f : {&temps, &gear, &other})
+    sim_inject_frame("A1", f->data());
+  ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 3; }));
+  EXPECT_EQ(RxLine(0), "Rx\tStd\t  3E8\t01\t41\t3A\tTemperatures");
+  EXPECT_EQ(RxLine(2), "Rx\tStd\t  555\t01");
+
+  FormMain->mv_Overview->trigger();
+  QTreeView *t = FormMain->TableOverview;
+  ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 3; }));
+  // Sorted by identifier: 2F0, 3E8, 555.
+  const QModelIndex temperatures = t->model()->index(1, 0);
+  EXPECT_EQ(t->model()->index(1, TOverviewModel::ColName).data().toString(), "Temperatures");
+  EXPECT_EQ(t->model()->index(2, TOverviewModel::ColName).data().toString(), "");
+  ASSERT_EQ(t->model()->rowCount(temperatures), 5);
+  auto signal = [&](const QModelIndex &parent, int row) {
+    return t->model()->index(row, TOverviewModel::ColName, parent).data().toString() + "=" +
+           t->model()->index(row, TOverviewModel::ColData, parent).data().toString();
+  };
+  EXPECT_EQ(signal(temperatures, 0), "Page=1");
+  EXPECT_EQ(signal(temperatures, 1), "CoolantTemp="); // page 0 only
+  EXPECT_EQ(signal(temperatures, 3), "IntakeTemp=25 degC");
+  EXPECT_EQ(signal(temperatures, 4), "AmbientTemp=18 degC");
+  const QModelIndex transmission = t->model()->index(0, 0);
+  EXPECT_EQ(signal(transmission, 0), "Gear=3");
+  EXPECT_EQ(signal(transmission, 1), "Selector=D"); // the value table's text
+  // Unfolded with the keyboard, as a user would.
+  t->setFocus();
+  t->setCurrentIndex(temperatures);
+  QTest::keyClick(t, Qt::Key_Right);
+  EXPECT_TRUE(t->isExpanded(temperatures));
+}
+
+TEST_F(Database, RememberedOverARestartAndAFileGoneOrChangedIsReported) {
+  const QString path = Copy("remembered.dbc");
+  QStringList problems;
+  ASSERT_TRUE(FormMain->LoadDatabase(path, problems));
+  Restart();
+  EXPECT_EQ(Panel(), "remembered.dbc: 6 messages");
+  // Changed between runs: loaded as it is now, and said so.
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::Append));
+  f.write("\nBO_ 1 Extra: 1 X\n SG_ Broken 0|8@1+ (1,0) [0|1] \"\" X\n");
+  f.close();
+  Restart();
+  EXPECT_EQ(Panel(), "remembered.dbc: 7 messages, changed since the last run, 1 line not read");
+  QFile::remove(path);
+  Restart();
+  EXPECT_EQ(Panel(), "remembered.dbc: not found");
+  EXPECT_TRUE(FormMain->isVisible());
+  // Still remembered: back in place, it is loaded again.
+  Copy("remembered.dbc");
+  Restart();
+  EXPECT_TRUE(Panel().startsWith("remembered.dbc: 6 messages")) << Panel().toStdString();
+}
+
+TEST_F(Database, ADamagedFileIsLoadedWithoutItsBadLinesAndSaysWhich) {
+  const QString path = dir.filePath("damaged.dbc");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("BO_ 256 Good: 2 X\n SG_ A : 0|8@1+ (1,0) [0|255] \"\" X\n SG_ B 8|8@1+ (1,0) [0|255] \"\" X\n");
+  f.close();
+  QString text;
+  ModalDriver d;
+  LoadThroughTheMenu(path, d, PressMessageButton(QMessageBox::Ok, &text));
+  EXPECT_TRUE(text.contains("line 3: SG_")) << text.toStdString();
+  EXPECT_EQ(Panel(), "damaged.dbc: 1 message");
+}
+
+} // namespace
