@@ -61,7 +61,9 @@ QString TOverviewModel::SignalCell(const TEntry &e, int signal, int column) cons
   if (!m || signal >= static_cast<int>(m->Signals.size()))
     return QString();
   const TSignal &s = m->Signals[static_cast<size_t>(signal)];
-  if (column == ColName)
+  // The name in the identifier's column too, where it is seen beside its
+  // message's row.
+  if (column == ColName || column == ColId)
     return QString::fromStdString(s.Name);
   if (column != ColData)
     return QString();
@@ -244,6 +246,11 @@ QString TOverviewModel::RowText(int row) const {
 
 void TOverviewDataDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                   const QModelIndex &index) const {
+  // A signal's value is drawn as any text.
+  if (index.parent().isValid()) {
+    QStyledItemDelegate::paint(painter, option, index);
+    return;
+  }
   QStyleOptionViewItem opt = option;
   initStyleOption(&opt, index);
   const QString text = opt.text;

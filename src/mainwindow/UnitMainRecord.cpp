@@ -33,10 +33,12 @@ void TFormMain::FlushRecording(bool force) {
   ShowRecording();
 }
 
-// The notice gives its place to the recording's and the replay's panels,
-// which matter more while they run.
+// The notice and the database's name give their place to the recording's
+// and the replay's panels, which matter more while they run.
 void TFormMain::ShowFilePanels() {
-  FPanels[3]->setVisible(FRecordPanel->isHidden() && FReplayPanel->isHidden());
+  const bool quiet = FRecordPanel->isHidden() && FReplayPanel->isHidden();
+  FPanels[3]->setVisible(quiet);
+  FDatabasePanel->setVisible(quiet && !FDatabasePath.isEmpty());
 }
 
 void TFormMain::ShowRecording() {
