@@ -184,8 +184,11 @@ QVariant TOverviewModel::data(const QModelIndex &index, int role) const {
     return {};
   if (index.internalId() != 0) {
     const TEntry &owner = FEntries[static_cast<size_t>(index.internalId() - 1)];
-    if (role == Qt::DisplayRole || role == SortRole)
+    if (role == Qt::DisplayRole)
       return SignalCell(owner, index.row(), index.column());
+    // A message's signals stay in the database's order.
+    if (role == SortRole)
+      return index.row();
     return {};
   }
   if (index.row() >= static_cast<int>(FShownRows))

@@ -48,7 +48,7 @@ bool TFormMain::LoadDatabase(const QString &path, QStringList &problems) {
   FDatabasePanel->setText(QFileInfo(path).fileName() + ": " +
                           Count(static_cast<qsizetype>(FDatabase->Messages.size()), "message"));
   FDatabasePanel->setToolTip(path);
-  FDatabasePanel->setVisible(true);
+  ShowFilePanels();
   return true;
 }
 
@@ -84,7 +84,7 @@ void TFormMain::LoadRememberedDatabase(TIniFile &ini) {
     FDatabasePath = path; // kept, so that it is tried again next time
     FDatabasePanel->setText(QString("%1: not found").arg(QFileInfo(path).fileName()));
     FDatabasePanel->setToolTip(path + "\n" + problems.join('\n'));
-    FDatabasePanel->setVisible(true);
+    ShowFilePanels();
     return;
   }
   QString note;

@@ -33,12 +33,12 @@ void TFormMain::FlushRecording(bool force) {
   ShowRecording();
 }
 
-// The notice and the database's name give their place to the recording's
-// and the replay's panels, which matter more while they run.
+// The status bar holds one of them at its end: the recording's or the
+// replay's panel while they run, else the database's, else the notice.
 void TFormMain::ShowFilePanels() {
   const bool quiet = FRecordPanel->isHidden() && FReplayPanel->isHidden();
-  FPanels[3]->setVisible(quiet);
   FDatabasePanel->setVisible(quiet && !FDatabasePath.isEmpty());
+  FPanels[3]->setVisible(quiet && FDatabasePath.isEmpty());
 }
 
 void TFormMain::ShowRecording() {

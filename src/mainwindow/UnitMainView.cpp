@@ -72,6 +72,10 @@ void TFormMain::mv_OverviewClick(bool shown) {
 
 void TFormMain::CopySelectedLogLines() {
   QModelIndexList rows = ListBoxRx->selectionModel()->selectedIndexes();
+  // Nothing selected (a click beside the lines clears the selection): the
+  // current line, as the list has always copied.
+  if (rows.isEmpty() && ListBoxRx->currentIndex().isValid())
+    rows << ListBoxRx->currentIndex();
   if (rows.isEmpty())
     return;
   std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });

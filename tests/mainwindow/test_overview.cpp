@@ -119,8 +119,16 @@ TEST_F(Overview, CtrlCCopiesTheSelectedLogLinesAsShown) {
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), RxLine(0) + "\n" + RxLine(1));
+  // A click beside the lines clears the selection; the current line is
+  // copied then.
+  QWidget *area = FormMain->ListBoxRx->viewport();
+  QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
+  ASSERT_TRUE(FormMain->ListBoxRx->selectionModel()->selectedIndexes().isEmpty());
+  QTest::keyClick(FormMain->ListBoxRx, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), RxLine(FormMain->ListBoxRx->currentIndex().row()));
   // With time stamps shown, each line begins with its time, as drawn.
   FormMain->mv_TimeStamps->setChecked(true);
+  QTest::keyClick(FormMain->ListBoxRx, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(FormMain->ListBoxRx, Qt::Key_C, Qt::ControlModifier);
   const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
