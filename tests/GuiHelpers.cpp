@@ -14,6 +14,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -101,6 +105,29 @@ ModalDriver::Action RejectDialog() {
     ASSERT_NE(d, nullptr);
     d->reject();
   };
+}
+
+ModalDriver::Action TypeFileName(const QString &path) {
+  return [path](QWidget *w) {
+    auto *dlg = qobject_cast<QFileDialog *>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->setDirectory(QFileInfo(path).absolutePath());
+    auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QFileInfo(path).fileName());
+    QTest::keyClick(name, Qt::Key_Return);
+  };
+}
+
+void ChooseMenuItem(QMenu *menu, Qt::Key menuKey, Qt::Key itemKey) {
+  if (!FormMain->isActiveWindow())
+    FormMain->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+  Settle();
+  QTest::keyClick(FormMain, menuKey, Qt::AltModifier);
+  ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
+  QTest::keyClick(menu, itemKey);
+  ASSERT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
 }
 
 ModalDriver::Action AcceptDialog() {

@@ -31,6 +31,7 @@ inline void PrintTo(const QStringList &l, std::ostream *os) {
     *os << '"' << s.toStdString() << "\",";
   *os << '}';
 }
+class QMenu;
 class QWidget;
 
 // Runs queued actions, one on each modal widget that appears.
@@ -59,6 +60,13 @@ ModalDriver::Action PressMessageButton(QMessageBox::StandardButton button, QStri
 ModalDriver::Action ClickChild(const char *objectName);
 ModalDriver::Action RejectDialog();
 ModalDriver::Action AcceptDialog();
+// In a file dialog: goes to the file's folder, types its name into the name
+// box and presses Return, as a user does.
+ModalDriver::Action TypeFileName(const QString &path);
+
+// Opens a menu of the main window with Alt+menuKey and chooses an item with
+// its letter.
+void ChooseMenuItem(QMenu *menu, Qt::Key menuKey, Qt::Key itemKey);
 
 // Processes events until cond holds; false if it never does (after a minute,
 // so that a broken test fails instead of hanging).

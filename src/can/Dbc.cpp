@@ -201,9 +201,7 @@ void TParser::Run() {
 
 // "NS_ :" and the keywords it lists, one a line.
 void TParser::Namespace() {
-  const int line = Peek().Line;
   SkipLine();
-  (void)line;
   while (!AtEnd() && Peek().Kind == TTok::Word && Peek(1).Line > Peek().Line)
     ++FPos;
 }

@@ -132,14 +132,21 @@ void TFrameLogModel::Clear() {
   endResetModel();
 }
 
-void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
-  QStyleOptionViewItem opt = option;
+QString TTextDrawingDelegate::DrawFrame(QPainter *painter, const QStyleOptionViewItem &option,
+                                        const QModelIndex &index, QStyleOptionViewItem &opt) const {
+  opt = option;
   initStyleOption(&opt, index);
   const QString text = opt.text;
   opt.text.clear();
   const QWidget *w = opt.widget;
   QStyle *style = w ? w->style() : QApplication::style();
   style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+  return text;
+}
+
+void TTabStopDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+  QStyleOptionViewItem opt;
+  const QString text = DrawFrame(painter, option, index, opt);
   painter->save();
   painter->setFont(opt.font);
   painter->setPen(opt.palette.color((opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));

@@ -72,12 +72,24 @@ private:
   std::deque<std::pair<uint64_t, size_t>> FAwaitingAcceptance;
 };
 
-// Draws tab-separated lines with a tab stop every three average character
-// widths, so that the fields of frame lines form columns.
-class TTabStopDelegate : public QStyledItemDelegate {
-  Q_OBJECT
+// A delegate that draws its text itself: the style draws the item's
+// background, selection and focus, and the text is handed back.
+class TTextDrawingDelegate : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+  // Draws the item without its text; opt receives the item's options.
+  QString DrawFrame(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
+                    QStyleOptionViewItem &opt) const;
+};
+
+// Draws tab-separated lines with a tab stop every three average character
+// widths, so that the fields of frame lines form columns.
+class TTabStopDelegate : public TTextDrawingDelegate {
+  Q_OBJECT
+public:
+  using TTextDrawingDelegate::TTextDrawingDelegate;
   void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
   QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };

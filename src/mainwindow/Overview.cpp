@@ -4,7 +4,6 @@
 #include "can/Dbc.h"
 #include "can/Frame.h"
 
-#include <QApplication>
 #include <QPainter>
 
 #include <algorithm>
@@ -254,13 +253,8 @@ void TOverviewDataDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
     QStyledItemDelegate::paint(painter, option, index);
     return;
   }
-  QStyleOptionViewItem opt = option;
-  initStyleOption(&opt, index);
-  const QString text = opt.text;
-  opt.text.clear();
-  const QWidget *w = opt.widget;
-  QStyle *style = w ? w->style() : QApplication::style();
-  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+  QStyleOptionViewItem opt;
+  const QString text = DrawFrame(painter, option, index, opt);
   const int changed = index.data(TOverviewModel::ChangedBytesRole).toInt();
   const QFontMetrics fm(opt.font);
   const int byteWidth = fm.horizontalAdvance("00 ");

@@ -12,8 +12,9 @@ class TDatabase;
 
 #include "can/LogLine.h"
 
+#include "LineModels.h"
+
 #include <QAbstractItemModel>
-#include <QStyledItemDelegate>
 
 #include <array>
 #include <unordered_map>
@@ -82,8 +83,8 @@ private:
 };
 
 // Draws the data column with each recently changed byte lit.
-class TOverviewDataDelegate : public QStyledItemDelegate {
+class TOverviewDataDelegate : public TTextDrawingDelegate {
 public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using TTextDrawingDelegate::TTextDrawingDelegate;
   void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };

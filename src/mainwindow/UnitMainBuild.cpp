@@ -75,6 +75,27 @@ QHBoxLayout *ButtonRow(QWidget *parent, const char *name, QWidget *&panel) {
   row->setContentsMargins(0, 0, 0, 0);
   return row;
 }
+// A dialog that names a log file to write: candump's format, or CSV when
+// that filter is chosen.
+QFileDialog *LogFileDialog(QWidget *parent, const char *name, const char *title) {
+  auto *d = new QFileDialog(parent, title, QString(), "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
+  d->setObjectName(name);
+  d->setAcceptMode(QFileDialog::AcceptSave);
+  d->setFileMode(QFileDialog::AnyFile);
+  d->setDefaultSuffix("log");
+  QObject::connect(d, &QFileDialog::filterSelected, d, [d](const QString &filter) {
+    d->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
+  });
+  return d;
+}
+// A dialog that chooses an existing file to read.
+QFileDialog *ReadFileDialog(QWidget *parent, const char *name, const char *title, const char *filter) {
+  auto *d = new QFileDialog(parent, title, QString(), filter);
+  d->setObjectName(name);
+  d->setAcceptMode(QFileDialog::AcceptOpen);
+  d->setFileMode(QFileDialog::ExistingFile);
+  return d;
+}
 // A frame list view with its model, which the view owns.
 template <typename TModel> QListView *FrameList(QWidget *parent, const char *name, TModel *&model) {
   auto *view = new QListView(parent);
@@ -326,32 +347,10 @@ void TFormMain::BuildTimersAndFileDialogs() {
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
   SaveDialog1->setDefaultSuffix("vni");
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
-  ExportDialog1 = new QFileDialog(this, "Export Log", QString(),
-                                  "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
-  ExportDialog1->setObjectName("ExportDialog1");
-  ExportDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  ExportDialog1->setFileMode(QFileDialog::AnyFile);
-  ExportDialog1->setDefaultSuffix("log");
-  connect(ExportDialog1, &QFileDialog::filterSelected, ExportDialog1, [this](const QString &filter) {
-    ExportDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
-  });
-  RecordDialog1 = new QFileDialog(this, "Record to File", QString(),
-                                  "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
-  RecordDialog1->setObjectName("RecordDialog1");
-  RecordDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  RecordDialog1->setFileMode(QFileDialog::AnyFile);
-  RecordDialog1->setDefaultSuffix("log");
-  connect(RecordDialog1, &QFileDialog::filterSelected, RecordDialog1, [this](const QString &filter) {
-    RecordDialog1->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
-  });
-  ReplayDialog1 = new QFileDialog(this, "Replay File", QString(), "candump Log Files (*.log);;All Files (*)");
-  ReplayDialog1->setObjectName("ReplayDialog1");
-  ReplayDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  ReplayDialog1->setFileMode(QFileDialog::ExistingFile);
-  DatabaseDialog1 = new QFileDialog(this, "Load Database", QString(), "CAN Databases (*.dbc);;All Files (*)");
-  DatabaseDialog1->setObjectName("DatabaseDialog1");
-  DatabaseDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  DatabaseDialog1->setFileMode(QFileDialog::ExistingFile);
+  ExportDialog1 = LogFileDialog(this, "ExportDialog1", "Export Log");
+  RecordDialog1 = LogFileDialog(this, "RecordDialog1", "Record to File");
+  ReplayDialog1 = ReadFileDialog(this, "ReplayDialog1", "Replay File", "candump Log Files (*.log);;All Files (*)");
+  DatabaseDialog1 = ReadFileDialog(this, "DatabaseDialog1", "Load Database", "CAN Databases (*.dbc);;All Files (*)");
   for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1, RecordDialog1, ReplayDialog1, DatabaseDialog1})
     d->setOption(QFileDialog::DontUseNativeDialog, true);
 

@@ -24,13 +24,16 @@ void TFormMain::Record(TDirection direction, const TCanMessage &msg, int64_t tim
 void TFormMain::FlushRecording(bool force) {
   if (!FRecorder->Recording())
     return;
+  const uint64_t before = FRecorder->Bytes();
   QString error;
   if (!FRecorder->Flush(error, force)) {
     ShowRecording();
     ReportFileError(error);
     return;
   }
-  ShowRecording();
+  // The panel changes only when lines were written (once a second).
+  if (FRecorder->Bytes() != before)
+    ShowRecording();
 }
 
 // The status bar holds one of them at its end: the recording's or the
@@ -113,6 +116,7 @@ bool TFormMain::StartReplay(const QString &path) {
   }
   FReplayClock.start();
   TimerReplay->start();
+  ShowReplay();
   TimerReplayTimer();
   return true;
 }
@@ -127,6 +131,7 @@ void TFormMain::StopReplay() {
 // Frames go while the thread has room for them; the rest wait for the next
 // tick, so a fast replay never outruns the adapter.
 void TFormMain::TimerReplayTimer() {
+  const uint64_t before = FReplay->Sent();
   bool logged = false;
   FReplay->Run(FReplayClock.nsecsElapsed() / 1000, [&](const TCanMessage &msg) {
     if (!FDevComm || !FDevComm->TransmitRoom())
@@ -134,6 +139,10 @@ void TFormMain::TimerReplayTimer() {
     logged = TransmitEntry(msg) || logged;
     return true;
   });
+  // The timer runs every millisecond: the window changes only when a frame
+  // went or the replay ended.
+  if (FReplay->Running() && FReplay->Sent() == before)
+    return;
   if (logged)
     SelectLastLogLine();
   ShowCounters();

@@ -33,24 +33,12 @@ protected:
   // widgets that follow with then.
   static void LoadThroughTheMenu(const QString &path, ModalDriver &d, ModalDriver::Action then = {}) {
     d.Then([path](QWidget *w) {
-      auto *dlg = qobject_cast<QFileDialog *>(w);
-      ASSERT_NE(dlg, nullptr);
-      EXPECT_EQ(dlg->windowTitle(), "Load Database");
-      dlg->setDirectory(QFileInfo(path).absolutePath());
-      auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
-      ASSERT_NE(name, nullptr);
-      name->setText(QFileInfo(path).fileName());
-      QTest::keyClick(name, Qt::Key_Return);
+      EXPECT_EQ(w->windowTitle(), "Load Database");
+      TypeFileName(path)(w);
     });
     if (then)
       d.Then(then);
-    if (!FormMain->isActiveWindow())
-      FormMain->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
-    Settle();
-    QTest::keyClick(FormMain, Qt::Key_F, Qt::AltModifier);
-    ASSERT_TRUE(WaitUntil([] { return FormMain->mm_File->isVisible(); }));
-    QTest::keyClick(FormMain->mm_File, Qt::Key_D);
+    ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_D);
     ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
   }
   static QString Panel() { return FormMain->StatusBar1->findChild<QLabel *>("StatusPanelDatabase")->text(); }

@@ -69,24 +69,13 @@ protected:
     auto f = FrameBytes(0, 0, 2, id, {b0, 0x22});
     sim_inject_frame("A1", f.data());
   }
-  // Alt+letter opens the menu; the item's own letter chooses it.
-  static void Choose(QMenu *menu, Qt::Key menuKey, Qt::Key itemKey) {
-    if (!FormMain->isActiveWindow())
-      FormMain->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
-    Settle();
-    QTest::keyClick(FormMain, menuKey, Qt::AltModifier);
-    ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
-    QTest::keyClick(menu, itemKey);
-    ASSERT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
-  }
 };
 
 TEST_F(Overview, ViewMenuSwitchesToOneRowPerIdentifierAndCopiesItsRows) {
   for (uint32_t id : {0x300u, 0x100u, 0x300u, 0x200u, 0x300u})
     Inject(id);
   ASSERT_TRUE(WaitUntil([] { return RxCounter() == 5; }));
-  Choose(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
   EXPECT_TRUE(FormMain->mv_Overview->isChecked());
   EXPECT_TRUE(FormMain->TableOverview->isVisible());
   EXPECT_FALSE(FormMain->ListBoxRx->isVisible());
@@ -106,7 +95,7 @@ TEST_F(Overview, ViewMenuSwitchesToOneRowPerIdentifierAndCopiesItsRows) {
   // Clear empties it too; the View item goes back to the log.
   QTest::keyClick(FormMain, Qt::Key_L, Qt::AltModifier);
   ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 0; }));
-  Choose(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
   EXPECT_TRUE(FormMain->ListBoxRx->isVisible());
   EXPECT_TRUE(FormMain->ListBoxRx->hasFocus());
 }

@@ -27,26 +27,6 @@ protected:
     sim_add_adapter("A1");
     Connect();
   }
-  static ModalDriver::Action TypeFileName(const QString &path) {
-    return [path](QWidget *w) {
-      auto *dlg = qobject_cast<QFileDialog *>(w);
-      ASSERT_NE(dlg, nullptr);
-      dlg->setDirectory(QFileInfo(path).absolutePath());
-      auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
-      ASSERT_NE(name, nullptr);
-      name->setText(QFileInfo(path).fileName());
-      QTest::keyClick(name, Qt::Key_Return);
-    };
-  }
-  static void ChooseFileItem(Qt::Key itemKey) {
-    if (!FormMain->isActiveWindow())
-      FormMain->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
-    Settle();
-    QTest::keyClick(FormMain, Qt::Key_F, Qt::AltModifier);
-    ASSERT_TRUE(WaitUntil([] { return FormMain->mm_File->isVisible(); }));
-    QTest::keyClick(FormMain->mm_File, itemKey);
-  }
   static QString Panel(const char *name) { return FormMain->StatusBar1->findChild<QLabel *>(name)->text(); }
   static std::vector<TCandumpRecord> ReadFrames(const QString &path, int *others = nullptr) {
     QFile f(path);
@@ -73,7 +53,7 @@ TEST_F(Recording, EveryFrameGoesToTheFileInOrderUntilStopped) {
   const QString path = dir.filePath("rec.log");
   ModalDriver d;
   d.Then(TypeFileName(path));
-  ChooseFileItem(Qt::Key_R);
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_R);
   ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Record->text() == "Stop &Recording"; }));
   EXPECT_EQ(d.Seen, QStringList{"RecordDialog1"});
   EXPECT_EQ(FormMain->RecordDialog1->windowTitle(), "Record to File");
@@ -93,7 +73,7 @@ TEST_F(Recording, EveryFrameGoesToTheFileInOrderUntilStopped) {
     if (i > 0)
       EXPECT_GE(got[i].WallUs, got[i - 1].WallUs);
   }
-  ChooseFileItem(Qt::Key_R);
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_R);
   ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Record->text() == "&Record..."; }));
   Inject(0x99);
   ASSERT_TRUE(WaitUntil([] { return RxCounter() == 31; }));
@@ -192,7 +172,7 @@ TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
   sim_trace_clear();
   ModalDriver d;
   d.Then(TypeFileName(path));
-  ChooseFileItem(Qt::Key_P);
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_P);
   ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0; }));
   EXPECT_EQ(FormMain->ReplayDialog1->windowTitle(), "Replay File");
   ASSERT_TRUE(WaitUntil([] { return Panel("StatusPanelReplay").contains("ended"); }));
@@ -222,7 +202,7 @@ TEST_F(Recording, ReplayLoopsUntilStoppedAndNeedsAConnection) {
   ASSERT_TRUE(FormMain->StartReplay(path));
   ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") >= 6; }));
   EXPECT_EQ(FormMain->mf_Replay->text(), "Stop Re&play");
-  ChooseFileItem(Qt::Key_P);
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_P);
   ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Replay->text() == "Re&play..."; }));
   FormMain->Disconnect();
   QString text;
