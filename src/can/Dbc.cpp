@@ -615,6 +615,16 @@ uint64_t RawFromPhysical(const TSignal &s, double physical) {
   }
 }
 
+const std::string *ValueText(const TSignal &s, uint64_t raw) {
+  if (s.Values.empty())
+    return nullptr;
+  const double number = RawNumber(s, raw);
+  if (!(number >= -9.2e18 && number <= 9.2e18)) // a float's NaN or a value no description can have
+    return nullptr;
+  const auto text = s.Values.find(static_cast<int64_t>(number));
+  return text != s.Values.end() && number == static_cast<double>(text->first) ? &text->second : nullptr;
+}
+
 void PutRawBits(const TSignal &s, uint64_t raw, uint8_t *data) {
   int i = s.Length - 1;
   EachBit(s, 8, [&](int p) { SetBit(data, p, static_cast<int>((raw >> i--) & 1)); });

@@ -83,6 +83,8 @@ bool SignalPresent(const TDbcMessage &m, const TSignal &s, const uint8_t *data, 
 // The raw bits nearest to a physical value, clamped to what the signal can
 // hold (and to its minimum and maximum when the database gives a range).
 uint64_t RawFromPhysical(const TSignal &s, double physical);
+// The value description of the raw value, or null when it has none.
+const std::string *ValueText(const TSignal &s, uint64_t raw);
 // Writes raw bits into the data (8 bytes), leaving the other bits as they are.
 void PutRawBits(const TSignal &s, uint64_t raw, uint8_t *data);
 

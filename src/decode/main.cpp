@@ -53,7 +53,7 @@ int main(int argc, char **argv) {
   std::string line;
   unsigned long unread = 0;
   while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\\r')
+    if (!line.empty() && line.back() == '\r')
       line.pop_back();
     const TCandumpRecord r = ParseCandumpLine(line);
     if (r.Kind != TCandumpKind::Frame) {

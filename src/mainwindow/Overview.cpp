@@ -69,10 +69,8 @@ QString TOverviewModel::SignalCell(const TEntry &e, int signal, int column) cons
   uint64_t raw;
   if (e.Remote || !SignalPresent(*m, s, e.Data, e.Length) || !RawBits(s, e.Data, e.Length, raw))
     return QString();
-  const double number = RawNumber(s, raw);
-  const auto text = s.Values.find(static_cast<int64_t>(number));
-  if (text != s.Values.end() && number == static_cast<double>(text->first))
-    return QString::fromStdString(text->second);
+  if (const std::string *text = ValueText(s, raw))
+    return QString::fromStdString(*text);
   const QString value = QString::number(Physical(s, raw), 'g', 10);
   return s.Unit.empty() ? value : value + ' ' + QString::fromStdString(s.Unit);
 }

@@ -3,6 +3,8 @@
 
 #include "TransmitList.h"
 
+#include "can/Dbc.h"
+#include "can/Frame.h"
 #include "can/FrameText.h"
 
 #include <algorithm>
@@ -14,7 +16,17 @@ int TTransmitList::rowCount(const QModelIndex &parent) const {
 QVariant TTransmitList::data(const QModelIndex &index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= static_cast<int>(FEntries.size()))
     return {};
-  return FEntries[index.row()].Line;
+  const TTransmitEntry &e = FEntries[index.row()];
+  if (FDatabase)
+    if (const TDbcMessage *m = FDatabase->Find(MaskedId(e.Frame), IsExtended(e.Frame)))
+      return e.Line + '\t' + QString::fromStdString(m->Name);
+  return e.Line;
+}
+
+void TTransmitList::SetDatabase(const TDatabase *db) {
+  FDatabase = db;
+  if (!FEntries.empty())
+    emit dataChanged(index(0), index(static_cast<int>(FEntries.size()) - 1));
 }
 
 void TTransmitList::Append(TTransmitEntry entry) {

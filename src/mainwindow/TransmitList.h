@@ -11,6 +11,8 @@
 
 #include <vector>
 
+class TDatabase;
+
 struct TTransmitEntry {
   TCanMessage Frame{};
   QString Line;     // as the list shows it and set-up files store it
@@ -36,10 +38,15 @@ public:
   void Remove(size_t i);
   void SetAll(std::vector<TTransmitEntry> entries);
 
+  // Message names beside the lines, by this database (none: lines only);
+  // the stored lines stay as they are.
+  void SetDatabase(const TDatabase *db);
+
   QStringList Lines() const;
   std::vector<int> Cycles() const;
   bool AnyCyclic() const;
 
 private:
   std::vector<TTransmitEntry> FEntries;
+  const TDatabase *FDatabase = nullptr;
 };

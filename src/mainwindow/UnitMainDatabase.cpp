@@ -7,6 +7,7 @@
 
 #include "LineModels.h"
 #include "Overview.h"
+#include "TransmitList.h"
 #include "UnitConnect.h"
 #include "can/Dbc.h"
 #include "config/IniFile.h"
@@ -42,6 +43,7 @@ bool TFormMain::LoadDatabase(const QString &path, QStringList &problems) {
   // The views let go of the old database before it goes.
   FRxModel->SetDatabase(db.get());
   FOverview->SetDatabase(db.get());
+  FTxList->SetDatabase(db.get());
   FDatabase = std::move(db);
   FDatabasePath = path;
   FDatabaseStamp = FileStamp(QFileInfo(path));

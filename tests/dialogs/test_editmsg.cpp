@@ -192,7 +192,7 @@ TEST_F(EditMsg, TwoDigitsMoveTheFocusOnOverFullEditsToOk) {
   QWidget *afterFirst = nullptr, *afterRelease = nullptr;
   ASSERT_TRUE(Run(m, true, [&] {
     FormEditMsg->activateWindow();
-    QTest::qWaitForWindowActive(FormEditMsg);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(FormEditMsg));
     for (int k = 1; k < 8; ++k)
       FormEditMsg->DataEdits[k]->setText("AB");
     FormEditMsg->DataEdits[0]->setFocus();

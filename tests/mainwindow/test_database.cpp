@@ -7,13 +7,20 @@
 #include "mainwindow/Application.h"
 #include "mainwindow/Overview.h"
 #include "mainwindow/UnitMain.h"
+#include "dialogs/LimitedEdit.h"
+#include "dialogs/UnitEditMsg.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QListView>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -91,6 +98,57 @@ TEST_F(Database, NamesAndSignalValuesFromALoadedDatabase) {
   t->setCurrentIndex(temperatures);
   QTest::keyClick(t, Qt::Key_Right);
   EXPECT_TRUE(t->isExpanded(temperatures));
+}
+
+// The frame editor's signals page and its data page stay in step; the
+// transmit list names the frame.
+TEST_F(Database, AFrameEditedBySignalsKeepsItsBytesInStepAndIsNamedInTheList) {
+  ModalDriver load;
+  LoadThroughTheMenu(Copy("demo.dbc"), load);
+  TFormEditMsg *e = FormEditMsg;
+  QTabBar *tabs = e->TabbedNotebook1->tabBar();
+  auto value = [e](int row) { return e->TableSignals->item(row, 1)->text() + "|" + e->TableSignals->item(row, 2)->text(); };
+  // Types into a signal's value cell and presses Return, as a user does.
+  auto type = [e](int row, const QString &text) {
+    e->TableSignals->setFocus();
+    e->TableSignals->setCurrentCell(row, 1);
+    for (QChar c : text) // the first key opens the cell's editor, which takes the rest
+      QTest::keyClicks(QApplication::focusWidget(), QString(c));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Settle();
+  };
+  QStringList bytes, afterByteEdit;
+  bool openForOther = true, openForTransmission = false;
+  ModalDriver d;
+  d.Then([&](QWidget *) {
+    QTest::keyClicks(e->LabeledEditID, "555");
+    openForOther = e->TabbedNotebook1->isTabEnabled(2);
+    e->LabeledEditID->clear();
+    QTest::keyClicks(e->LabeledEditID, "2F0");
+    openForTransmission = e->TabbedNotebook1->isTabEnabled(2);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    type(0, "reverse"); // a value's meaning, in any case
+    type(1, "2");
+    type(1, "x"); // not a value: nothing changes
+    for (QLineEdit *b : e->DataEdits)
+      bytes << b->text();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    e->DataEdits[1]->clear();
+    QTest::keyClicks(e->DataEdits[1], "03");
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    afterByteEdit << value(0) << value(1);
+    QTest::mouseClick(e->BitBtnOk, Qt::LeftButton);
+  });
+  QTest::mouseClick(FormMain->BitBtnNew, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_FALSE(openForOther);
+  EXPECT_TRUE(openForTransmission);
+  // Grown to the message's four bytes, gear 7 and selector 2 ("N").
+  EXPECT_EQ(bytes.join(' ').trimmed(), "07 02 00 00");
+  EXPECT_EQ(afterByteEdit, (QStringList{"7|Reverse", "3|D"}));
+  ASSERT_EQ(TxLines().size(), 1);
+  EXPECT_EQ(TxLines()[0], "Std\t  2F0\t07\t03\t00\t00");
+  EXPECT_EQ(FormMain->ListBoxTx->model()->index(0, 0).data().toString(), "Std\t  2F0\t07\t03\t00\t00\tTransmission");
 }
 
 TEST_F(Database, RememberedOverARestartAndAFileGoneOrChangedIsReported) {
