@@ -71,15 +71,15 @@ SimFrame DemoFrame(int k, uint32_t n) {
   const double t = n * (m.periodUs / 1e6); // seconds since the start
   const double wave = 0.5 - 0.5 * std::cos(t * 0.2); // 0..1 over about 30 s
   switch (k) {
-  case 0: // speed 0.25 rpm/bit, torque 0.5 Nm/bit offset -400, counter
-    Put16(d, static_cast<uint32_t>((800 + 5200 * wave) / 0.25));
+  case 0: // speed 0.25 rpm/bit (with the ripple of gear changes), torque 0.5 Nm/bit offset -400, counter
+    Put16(d, static_cast<uint32_t>((900 + 4800 * wave + 300 * std::sin(t * 2.1)) / 0.25));
     Put16(d + 2, static_cast<uint32_t>((40 + 260 * wave + 400) / 0.5));
     d[6] = static_cast<uint8_t>(n & 0x0F);
     d[7] = static_cast<uint8_t>(d[0] ^ d[1] ^ d[2] ^ d[3] ^ d[6]);
     break;
   case 1: // four wheel speeds, 0.01 km/h per bit, Motorola
     for (int w = 0; w < 4; ++w)
-      Put16Motorola(d + 2 * w, static_cast<uint32_t>((120 * wave + 0.3 * w) / 0.01));
+      Put16Motorola(d + 2 * w, static_cast<uint32_t>((120 * wave * wave + 0.3 * w) / 0.01));
     break;
   case 2: // gear 0..6 and the selector position (value table)
     d[0] = static_cast<uint8_t>(1 + static_cast<int>(wave * 5.99));
@@ -88,7 +88,8 @@ SimFrame DemoFrame(int k, uint32_t n) {
   case 3: { // multiplexer in byte 0: 0 coolant and oil, 1 intake and ambient
     const uint8_t mux = n & 1;
     d[0] = mux;
-    d[1] = static_cast<uint8_t>((mux ? 25 + 10 * wave : 60 + 30 * wave) + 40);
+    // The coolant warms up over the first minutes and then holds.
+    d[1] = static_cast<uint8_t>((mux ? 25 + 10 * wave : 90 - 70 * std::exp(-t / 40)) + 40);
     d[2] = static_cast<uint8_t>((mux ? 18 + 2 * wave : 70 + 40 * wave) + 40);
     break;
   }

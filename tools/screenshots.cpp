@@ -11,6 +11,7 @@
 #include "mainwindow/Application.h"
 #include "mainwindow/UnitConnect.h"
 #include "mainwindow/UnitMain.h"
+#include "mainwindow/UnitPlot.h"
 #include "dialogs/LimitedEdit.h"
 #include "simcontrol.h"
 
@@ -103,6 +104,8 @@ int main(int argc, char **argv) {
   FormMain->TableOverview->expand(FormMain->TableOverview->model()->index(0, 0));
   Pump(1000);
   Save(FormMain, dir, "overview");
+  // The plotted signals of the settings, running.
+  Save(FormMain->FormPlot, dir, "plot");
   FormMain->mv_Overview->trigger();
   FormMain->StopRecording();
   FormMain->StartRecording(files.filePath("second.log"));
@@ -113,6 +116,19 @@ int main(int argc, char **argv) {
   Pump(1200);
   Save(FormMain, dir, "replay");
   FormMain->StopReplay();
+
+  // The frame editor's signals page for a message of the database.
+  FormEditMsg->SetDatabase(FormMain->Database());
+  FormEditMsg->RadioStandard->setChecked(true);
+  FormEditMsg->LabeledEditID->setText("0C8");
+  const char *engine[] = {"40", "1F", "30", "03", "00", "00", "05", "AB"};
+  for (int i = 0; i < 8; ++i)
+    FormEditMsg->DataEdits[i]->setText(engine[i]);
+  FormEditMsg->TabbedNotebook1->setCurrentIndex(2);
+  Save(FormEditMsg, dir, "editmsg-signals");
+  FormEditMsg->hide();
+  FormEditMsg->TabbedNotebook1->setCurrentIndex(0);
+  FormEditMsg->SetDatabase(nullptr);
 
   FormEditMsg->RadioExtended->setChecked(true);
   FormEditMsg->LabeledEditID->setText("18DAF110");

@@ -80,8 +80,8 @@ TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   TableSignals->setHorizontalHeaderLabels({"Signal", "Value", "Unit / meaning"});
   TableSignals->verticalHeader()->hide();
   TableSignals->horizontalHeader()->setStretchLastSection(true);
-  TableSignals->setColumnWidth(ColSignal, 130);
-  TableSignals->setColumnWidth(ColValue, 100);
+  TableSignals->setColumnWidth(ColSignal, 120);
+  TableSignals->setColumnWidth(ColValue, 90);
   TableSignals->setSelectionMode(QAbstractItemView::SingleSelection);
   TableSignals->setToolTip("type a value (or its meaning) to set the signal's bits in the data");
   connect(TableSignals, &QTableWidget::itemChanged, this, &TFormEditMsg::SignalEdited);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Overview.h"
 
+#include "PlotData.h"
 #include "can/Dbc.h"
 #include "can/Frame.h"
 
@@ -73,6 +74,26 @@ QString TOverviewModel::SignalCell(const TEntry &e, int signal, int column) cons
     return QString::fromStdString(*text);
   const QString value = QString::number(Physical(s, raw), 'g', 10);
   return s.Unit.empty() ? value : value + ' ' + QString::fromStdString(s.Unit);
+}
+
+void TOverviewModel::SetPlot(const TPlotData *plot) {
+  FPlot = plot;
+}
+
+Qt::ItemFlags TOverviewModel::flags(const QModelIndex &index) const {
+  Qt::ItemFlags f = QAbstractItemModel::flags(index);
+  if (FPlot && index.isValid() && index.internalId() != 0 && index.column() == 0)
+    f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+bool TOverviewModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+  if (role != Qt::CheckStateRole || !(flags(index) & Qt::ItemIsUserCheckable))
+    return false;
+  const TEntry &owner = FEntries[static_cast<size_t>(index.internalId() - 1)];
+  emit PlotTicked(owner.Id, owner.Extended, index.row(), value.toInt() == Qt::Checked);
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  return true;
 }
 
 QVariant TOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -183,6 +204,12 @@ QVariant TOverviewModel::data(const QModelIndex &index, int role) const {
     const TEntry &owner = FEntries[static_cast<size_t>(index.internalId() - 1)];
     if (role == Qt::DisplayRole)
       return SignalCell(owner, index.row(), index.column());
+    if (role == Qt::CheckStateRole && FPlot && index.column() == 0) {
+      const TDbcMessage *m = FDatabase ? FDatabase->Find(owner.Id, owner.Extended) : nullptr;
+      const bool plotted = m && index.row() < static_cast<int>(m->Signals.size()) &&
+                           FPlot->Find(owner.Id, owner.Extended, m->Signals[static_cast<size_t>(index.row())].Name) >= 0;
+      return plotted ? Qt::Checked : Qt::Unchecked;
+    }
     // A message's signals stay in the database's order.
     if (role == SortRole)
       return index.row();

@@ -9,6 +9,7 @@
 // the message's signals (name, and value with unit or value text).
 
 class TDatabase;
+class TPlotData;
 
 #include "can/LogLine.h"
 
@@ -43,6 +44,9 @@ public:
   int rowCount(const QModelIndex &parent = {}) const override;
   int columnCount(const QModelIndex &parent = {}) const override;
   QVariant data(const QModelIndex &index, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex &index) const override;
+  // A signal row's tick (its first column) plots the signal.
+  bool setData(const QModelIndex &index, const QVariant &value, int role) override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   // A frame at its stamp (microseconds on the log's clock).
@@ -55,6 +59,14 @@ public:
   // Names and signals by this database (none: bytes only). The model does
   // not own it; it must outlive the model or be replaced first.
   void SetDatabase(const TDatabase *db);
+  // Which signals are plotted, for the ticks of the signal rows (none: no
+  // ticks). Not owned.
+  void SetPlot(const TPlotData *plot);
+
+signals:
+  // The user ticked (or cleared) a signal's row: the message's signal by its
+  // index in the database.
+  void PlotTicked(quint32 id, bool extended, int signal, bool plotted);
 
 private:
   struct TEntry {
@@ -80,6 +92,7 @@ private:
   size_t FShownRows = 0;
   int64_t FNowUs = 0;
   const TDatabase *FDatabase = nullptr;
+  const TPlotData *FPlot = nullptr;
 };
 
 // Draws the data column with each recently changed byte lit.

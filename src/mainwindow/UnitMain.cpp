@@ -12,8 +12,10 @@
 #include "can/Dbc.h"
 #include "LineModels.h"
 #include "Overview.h"
+#include "PlotData.h"
 #include "TransmitList.h"
 #include "UnitConnect.h"
+#include "UnitPlot.h"
 #include "comm/UnitComm.h"
 #include "config/IniFile.h"
 #include "config/UnitDeviceConfig.h"
@@ -104,6 +106,7 @@ void TFormMain::FormCreate() {
   FTxCounter = 0;
   LoadSetup(ini);
   LoadRememberedDatabase(ini);
+  LoadPlotSetting(ini);
 }
 
 void TFormMain::Splitter1Moved() {
@@ -151,6 +154,7 @@ void TFormMain::FormClose() {
   if (!mv_Rates->isChecked() || ini.ReadInteger("Main", "Rates", -1) != -1)
     ini.WriteInteger("Main", "Rates", mv_Rates->isChecked() ? 1 : 0);
   SaveDatabaseSetting(ini);
+  SavePlotSetting(ini);
   SaveSetup(ini);
   try {
     FlushSettingsFile();
@@ -171,6 +175,10 @@ void TFormMain::FormDestroy() {
   FRecorder->Stop(unwritten);
   FRxModel->SetDatabase(nullptr);
   FOverview->SetDatabase(nullptr);
+  FOverview->SetPlot(nullptr);
+  // The plot window draws from the data, which goes before the windows do.
+  delete FormPlot;
+  FormPlot = nullptr;
   FTxList->SetAll({});
   delete FDevComm;
   FDevComm = nullptr;

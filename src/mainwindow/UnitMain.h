@@ -37,6 +37,8 @@ class TFrameLogModel;
 class TIniFile;
 class TLogRecorder;
 class TOverviewModel;
+class TFormPlot;
+class TPlotData;
 class TReplay;
 class TTransmitList;
 struct TTransmitEntry;
@@ -69,6 +71,10 @@ public:
   void mv_RatesClick(bool show);
   void mv_PauseClick(bool paused);
   void mv_OverviewClick(bool shown);
+  // Shows the plot window.
+  void mv_PlotClick();
+  // A signal's row in the overview was ticked or cleared: plotted or not.
+  void PlotTicked(quint32 id, bool extended, int signal, bool plotted);
   // A CAN database for names and signals: chosen, or the last run's.
   void mf_LoadDatabaseClick();
   bool LoadDatabase(const QString &path, QStringList &problems);
@@ -108,6 +114,7 @@ public:
   TDevComm *DevComm() const { return FDevComm; }
   TDeviceConfig &DevConfig() { return FDevConfig; }
   TFilterTable &Filters() { return FFilter; }
+  const TDatabase *Database() const { return FDatabase.get(); }
 
   // Controls.
   QWidget *PanelFunction;
@@ -151,6 +158,7 @@ public:
   QAction *mv_Rates;
   QAction *mv_Pause;
   QAction *mv_Overview;
+  QAction *mv_Plot;
   QAction *mi_DeviceInfo;
   QAction *mi_About;
   QTimer *TimerReceive;
@@ -163,6 +171,7 @@ public:
   QFileDialog *RecordDialog1;
   QFileDialog *DatabaseDialog1;
   QFileDialog *ReplayDialog1;
+  TFormPlot *FormPlot;
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
@@ -199,6 +208,8 @@ private:
   void ShowFilePanels();
   void LoadRememberedDatabase(TIniFile &ini);
   void SaveDatabaseSetting(TIniFile &ini);
+  void LoadPlotSetting(TIniFile &ini);
+  void SavePlotSetting(TIniFile &ini);
   // A line the log takes (or would, when paused) also counts in the overview.
   void AppendLines(const std::vector<TLogLine> &lines);
   void RefreshOverview(bool now);
@@ -227,6 +238,7 @@ private:
   TOverviewModel *FOverview;
   QSortFilterProxyModel *FOverviewSort;
   QElapsedTimer FOverviewClock;
+  std::unique_ptr<TPlotData> FPlotData;
   TFrameLogModel *FRxModel;
   TTransmitList *FTxList;
   TDeviceMonitor *FDeviceMonitor;

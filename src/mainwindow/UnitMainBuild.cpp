@@ -8,6 +8,8 @@
 #include "DeviceMonitor.h"
 #include "LogRecorder.h"
 #include "Overview.h"
+#include "PlotData.h"
+#include "UnitPlot.h"
 #include "Replay.h"
 #include "LineModels.h"
 #include "TransmitList.h"
@@ -165,6 +167,9 @@ void TFormMain::BuildWindow() {
   TableOverview = new QTreeView(PanelRx);
   TableOverview->setObjectName("TableOverview");
   FOverview = new TOverviewModel(TableOverview);
+  FPlotData = std::make_unique<TPlotData>();
+  FOverview->SetPlot(FPlotData.get());
+  FormPlot = new TFormPlot(*FPlotData, this);
   FOverviewSort = new QSortFilterProxyModel(TableOverview);
   FOverviewSort->setSourceModel(FOverview);
   FOverviewSort->setSortRole(TOverviewModel::SortRole);
@@ -309,6 +314,7 @@ void TFormMain::BuildMenus() {
   mv_Rates->setChecked(true);
   mv_Overview = item(mm_View, "mv_Overview", "&Overview");
   mv_Overview->setCheckable(true);
+  mv_Plot = item(mm_View, "mv_Plot", "P&lot");
   mv_Pause = item(mm_View, "mv_Pause", "&Pause");
   mv_Pause->setCheckable(true);
   // The Pause key, and Ctrl+P for keyboards without one.
@@ -386,6 +392,8 @@ void TFormMain::ConnectHandlers() {
   connect(TimerReplay, &QTimer::timeout, this, &TFormMain::TimerReplayTimer);
   connect(mv_Pause, &QAction::toggled, this, &TFormMain::mv_PauseClick);
   connect(mv_Overview, &QAction::toggled, this, &TFormMain::mv_OverviewClick);
+  connect(mv_Plot, &QAction::triggered, this, &TFormMain::mv_PlotClick);
+  connect(FOverview, &TOverviewModel::PlotTicked, this, &TFormMain::PlotTicked);
   connect(EditIdFilter, &QLineEdit::textChanged, this, &TFormMain::EditIdFilterEdited);
   connect(ListBoxTx, &QListView::doubleClicked, this, &TFormMain::BitBtnTxClick);
   connect(TimerReceive, &QTimer::timeout, this, &TFormMain::TimerReceiveTimer);

@@ -4,6 +4,9 @@
 
 #include "UnitMain.h"
 
+#include "PlotData.h"
+#include "UnitPlot.h"
+
 #include "LineModels.h"
 #include "LogExport.h"
 #include "Overview.h"
@@ -62,8 +65,12 @@ void TFormMain::TimerReceiveTimer() {
       lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
   }
   FlushRecording(false);
-  if (taken == 0)
+  // Also on a quiet tick: the last frames of a burst are shown, and the time
+  // since a row was last seen goes on.
+  if (taken == 0) {
+    RefreshOverview(false);
     return;
+  }
   FRxCounter += taken;
   if (!lines.empty()) {
     AppendLines(lines);
@@ -76,6 +83,8 @@ void TFormMain::TimerReceiveTimer() {
 void TFormMain::BitBtnRxClearClick() {
   FRxModel->Clear();
   FOverview->Clear();
+  FPlotData->ClearPoints();
+  FormPlot->Redraw();
 }
 
 

@@ -4,8 +4,6 @@
 
 #include "UnitMain.h"
 
-#include "can/Dbc.h"
-
 #include "CyclicSchedule.h"
 #include "LineModels.h"
 #include "TransmitList.h"
@@ -48,7 +46,7 @@ void TFormMain::SetTxEntries(std::vector<TTransmitEntry> entries) {
 
 void TFormMain::BitBtnNewClick() {
   TTransmitEntry e;
-  FormEditMsg->SetDatabase(FDatabase.get());
+  FormEditMsg->SetDatabase(Database());
   if (!FormEditMsg->NewMessage(e.Frame, x() + 20, y() + 20, &e.CycleMs))
     return;
   e.Line = MessageToLine(QString(), e.Frame);
@@ -63,7 +61,7 @@ void TFormMain::BitBtnTxEditClick() {
   if (i < 0)
     return;
   TTransmitEntry &e = FTxList->At(i);
-  FormEditMsg->SetDatabase(FDatabase.get());
+  FormEditMsg->SetDatabase(Database());
   if (FormEditMsg->EditMessage(e.Frame, x() + 20, y() + 20, &e.CycleMs)) {
     e.DueMs = CycleNow(); // an edited entry starts its cycle again
     FTxList->Changed(i);

@@ -6,6 +6,8 @@
 
 #include "LineModels.h"
 #include "Overview.h"
+#include "PlotData.h"
+#include "UnitPlot.h"
 #include "comm/UnitComm.h"
 #include "can/Frame.h"
 
@@ -41,8 +43,13 @@ void TFormMain::EditIdFilterEdited(const QString &text) {
 
 void TFormMain::AppendLines(const std::vector<TLogLine> &lines) {
   FRxModel->Append(lines);
-  for (const TLogLine &l : lines)
+  bool plotted = false;
+  for (const TLogLine &l : lines) {
     FOverview->Add(l);
+    plotted |= FPlotData->Take(l);
+  }
+  if (plotted)
+    FormPlot->PointsAdded();
 }
 
 // A few times a second at most, and only while it is seen and moving.
@@ -88,6 +95,17 @@ void TFormMain::CopySelectedLogLines() {
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
+  // Space ticks the current signal row for the plot, whichever of its cells
+  // is current.
+  if (watched == TableOverview && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+    const QModelIndex current = FOverviewSort->mapToSource(TableOverview->currentIndex());
+    const QModelIndex tick = current.isValid() ? FOverview->index(current.row(), 0, current.parent()) : QModelIndex();
+    if (FOverview->flags(tick) & Qt::ItemIsUserCheckable)
+      FOverview->setData(tick, tick.data(Qt::CheckStateRole).toInt() == Qt::Checked ? Qt::Unchecked : Qt::Checked,
+                         Qt::CheckStateRole);
+    return true;
+  }
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
     if (watched == ListBoxRx) {
       CopySelectedLogLines();

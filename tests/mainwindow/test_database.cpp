@@ -6,11 +6,15 @@
 #include "GuiHelpers.h"
 #include "mainwindow/Application.h"
 #include "mainwindow/Overview.h"
+#include "mainwindow/UnitPlot.h"
 #include "mainwindow/UnitMain.h"
 #include "dialogs/LimitedEdit.h"
 #include "dialogs/UnitEditMsg.h"
 
+#include <QChartView>
 #include <QFile>
+#include <QImage>
+#include <QLineSeries>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -112,9 +116,11 @@ TEST_F(Database, AFrameEditedBySignalsKeepsItsBytesInStepAndIsNamedInTheList) {
   auto type = [e](int row, const QString &text) {
     e->TableSignals->setFocus();
     e->TableSignals->setCurrentCell(row, 1);
-    for (QChar c : text) // the first key opens the cell's editor, which takes the rest
-      QTest::keyClicks(QApplication::focusWidget(), QString(c));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // The first key opens the cell's editor, which takes the rest (the
+    // dialog's own focus widget, also before the window system activates it).
+    for (QChar c : text)
+      QTest::keyClicks(e->focusWidget(), QString(c));
+    QTest::keyClick(e->focusWidget(), Qt::Key_Return);
     Settle();
   };
   QStringList bytes, afterByteEdit;
@@ -149,6 +155,76 @@ TEST_F(Database, AFrameEditedBySignalsKeepsItsBytesInStepAndIsNamedInTheList) {
   ASSERT_EQ(TxLines().size(), 1);
   EXPECT_EQ(TxLines()[0], "Std\t  2F0\t07\t03\t00\t00");
   EXPECT_EQ(FormMain->ListBoxTx->model()->index(0, 0).data().toString(), "Std\t  2F0\t07\t03\t00\t00\tTransmission");
+}
+
+// Space on a signal's row in the overview plots it; the plot follows the
+// values, stops following when panned, saves its image and its data, and the
+// plotted signals come back after a restart.
+TEST_F(Database, ATickedSignalIsPlottedSavedAndRemembered) {
+  ModalDriver load;
+  LoadThroughTheMenu(Copy("demo.dbc"), load);
+  sim_add_adapter("A1");
+  Connect();
+  auto gear = [](uint8_t g) {
+    auto f = FrameBytes(0, 0, 4, 0x2F0, {g, 0x03, 0x00, 0x00});
+    sim_inject_frame("A1", f.data());
+  };
+  gear(1);
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
+  QTreeView *t = FormMain->TableOverview;
+  ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 1; }));
+  t->setCurrentIndex(t->model()->index(0, TOverviewModel::ColCount));
+  QTest::keyClick(t, Qt::Key_Right); // unfolds
+  QTest::keyClick(t, Qt::Key_Down);  // the first signal: Gear
+  QTest::keyClick(t, Qt::Key_Space);
+  TFormPlot *plot = FormMain->FormPlot;
+  ASSERT_TRUE(plot->isVisible());
+  ASSERT_EQ(plot->ChartViewPlot->chart()->series().size(), 1);
+  auto *series = static_cast<QLineSeries *>(plot->ChartViewPlot->chart()->series()[0]);
+  EXPECT_EQ(series->name(), "Transmission.Gear");
+  EXPECT_EQ(t->model()->index(0, 0, t->model()->index(0, 0)).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  gear(2);
+  gear(3);
+  auto values = [&] {
+    QList<double> v;
+    for (const QPointF &p : series->points())
+      v << p.y();
+    return v;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return values() == QList<double>({2, 3}); })) << values().size();
+  EXPECT_TRUE(plot->Following());
+  plot->ChartViewPlot->setFocus();
+  QTest::keyClick(plot->ChartViewPlot, Qt::Key_Left);
+  EXPECT_TRUE(plot->BitBtnPlotPause->isChecked());
+  QTest::keyClick(plot->ChartViewPlot, Qt::Key_End);
+  EXPECT_FALSE(plot->BitBtnPlotPause->isChecked());
+
+  const QString csv = dir.filePath("plot.csv"), png = dir.filePath("plot.png");
+  ModalDriver d;
+  d.Then(TypeFileName(csv));
+  QTest::mouseClick(plot->BitBtnPlotData, Qt::LeftButton);
+  d.Then(TypeFileName(png));
+  QTest::mouseClick(plot->BitBtnPlotImage, Qt::LeftButton);
+  ASSERT_EQ(d.Pending(), 0u);
+  QFile f(csv);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QStringList rows = QString(f.readAll()).split('\n', Qt::SkipEmptyParts);
+  // From the tick on: gear 1 came before it.
+  ASSERT_EQ(rows.size(), 3);
+  EXPECT_EQ(rows[0], "Time (s),Transmission.Gear");
+  EXPECT_TRUE(rows[1].endsWith(",2") && rows[2].endsWith(",3")) << rows.join('|').toStdString();
+  const QImage image(png);
+  EXPECT_EQ(image.size(), plot->ChartViewPlot->size());
+
+  // Cleared with Space as it was ticked, and ticked again to be remembered.
+  t->setFocus();
+  QTest::keyClick(t, Qt::Key_Space);
+  EXPECT_TRUE(plot->ChartViewPlot->chart()->series().isEmpty());
+  QTest::keyClick(t, Qt::Key_Space);
+  Restart();
+  ASSERT_EQ(FormMain->FormPlot->ChartViewPlot->chart()->series().size(), 1);
+  EXPECT_EQ(FormMain->FormPlot->ChartViewPlot->chart()->series()[0]->name(), "Transmission.Gear");
+  ASSERT_TRUE(WaitUntil([] { return FormMain->FormPlot->isVisible(); }));
 }
 
 TEST_F(Database, RememberedOverARestartAndAFileGoneOrChangedIsReported) {

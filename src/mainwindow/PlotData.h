@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The values of the plotted signals over time: one curve per signal, fed
+// with every frame of its message, and the reduction of a curve to what a
+// plot of a given width can show (the smallest and largest value of each
+// pixel column), so that drawing costs the same for a minute as for hours.
+// No window code: the plot window draws what this holds.
+
+#include "can/Dbc.h"
+#include "can/LogLine.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct TPlotPoint {
+  int64_t TimeUs;
+  double Value;
+};
+
+struct TCurve {
+  // A copy: a curve keeps its meaning when another database is loaded.
+  TDbcMessage Message;
+  size_t Signal = 0;
+  std::deque<TPlotPoint> Points;
+  const TSignal &Sig() const { return Message.Signals[Signal]; }
+  // "Message.Signal".
+  std::string Title() const;
+};
+
+class TPlotData {
+public:
+  // An hour of a signal sent every millisecond; beyond it the oldest go.
+  static constexpr size_t MaxPoints = 3600000;
+
+  // The curve of the message's signal, or -1.
+  int Find(uint32_t id, bool extended, const std::string &signal) const;
+  // Starts plotting the signal (its curve's index; the existing one when it
+  // has one).
+  int Add(const TDbcMessage &message, size_t signal);
+  void Remove(int curve);
+  // Drops the values, keeps the curves.
+  void ClearPoints();
+  // The frame's values for each curve of its message, when the frame holds
+  // the signal; true when any was taken.
+  bool Take(const TLogLine &line);
+
+  const std::vector<TCurve> &Curves() const { return FCurves; }
+  // The first and last time stamps over all curves; false when none has a
+  // point.
+  bool Span(int64_t &firstUs, int64_t &lastUs) const;
+
+private:
+  std::vector<TCurve> FCurves;
+};
+
+// The points of a curve between fromUs and toUs, at most the smallest and
+// the largest value of each of the columns in time order, and the nearest
+// point beyond either end so that the line runs on to the edges.
+void Decimate(const std::deque<TPlotPoint> &points, int64_t fromUs, int64_t toUs, int columns,
+              std::vector<TPlotPoint> &out);
