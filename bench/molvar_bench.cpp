@@ -6,7 +6,7 @@
 // platform with the simulated adapter and its clock. Prints one table.
 //
 //   molvar_bench [--flood-seconds N] [--long-minutes N] [--quick]
-//                [--only long|flood|bus|log|tx|overview|dbc|record|replay|setup|idle|start]
+//                [--only long|flood|bus|log|tx|overview|dbc|plot|record|replay|setup|idle|start]
 
 #include "adapter/Vni_if.h"
 #include "can/Dbc.h"
@@ -19,6 +19,7 @@
 #include "mainwindow/LogRecorder.h"
 #include "mainwindow/Overview.h"
 #include "mainwindow/UnitMain.h"
+#include "mainwindow/UnitPlot.h"
 #include "simcontrol.h"
 #include "transport/Libusbdyn.h"
 
@@ -30,6 +31,8 @@
 #include <QListView>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
+#include <QChartView>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +41,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -544,6 +548,63 @@ void DatabaseCost() {
       "< 5 %");
 }
 
+// An hour of four signals at 100 Hz (1,440,000 values): taking them from
+// frames, and the plot's redraw (reduction, series, painting) over the whole
+// hour and while following the newest 30 seconds.
+void PlotCost() {
+  const TDatabase db = TDatabase::Parse("BO_ 256 Four: 8 A\n"
+                                        " SG_ A : 0|16@1+ (0.1,0) [0|6553.5] \"rpm\" B\n"
+                                        " SG_ B : 16|16@1- (1,0) [0|0] \"\" B\n"
+                                        " SG_ C : 39|16@0+ (0.01,0) [0|655.35] \"km/h\" B\n"
+                                        " SG_ D : 48|8@1+ (1,-40) [-40|215] \"degC\" B\n");
+  TPlotData data;
+  for (size_t k = 0; k < 4; ++k)
+    data.Add(db.Messages[0], k);
+  const int frames = 3600 * 100;
+  TCanMessage msg{};
+  msg.ID = 256;
+  msg.DLC = 8;
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; i < frames; ++i) {
+    const double x = i * 0.01;
+    const auto a = static_cast<uint16_t>(30000 + 20000 * std::sin(x * 0.05) + 3000 * std::sin(x * 3));
+    const auto b = static_cast<int16_t>(10000 * std::cos(x * 0.01));
+    const auto c = static_cast<uint16_t>(i % 6000 * 10);
+    std::memcpy(msg.Data, &a, 2);
+    std::memcpy(msg.Data + 2, &b, 2);
+    msg.Data[4] = static_cast<uint8_t>(c >> 8);
+    msg.Data[5] = static_cast<uint8_t>(c);
+    msg.Data[6] = static_cast<uint8_t>(x / 36);
+    data.Take(TLogLine::From(TDirection::Rx, msg, static_cast<int64_t>(i) * 10000));
+  }
+  Add("plot: take a frame's values for 4 curves", Fmt("%.0f ns", t.nsecsElapsed() / double(frames)));
+  TFormPlot plot(data, nullptr);
+  plot.resize(1000, 600);
+  plot.show();
+  (void)QTest::qWaitForWindowExposed(&plot);
+  plot.CurvesChanged();
+  auto redraws = [&](const char *what) {
+    double worst = 0, total = 0, paint = 0;
+    const int n = 20;
+    for (int i = 0; i < n; ++i) {
+      t.restart();
+      plot.Redraw();
+      const double r = t.nsecsElapsed() / 1e6;
+      plot.ChartViewPlot->viewport()->repaint();
+      paint += t.nsecsElapsed() / 1e6 - r;
+      const double ms = t.nsecsElapsed() / 1e6;
+      worst = std::max(worst, ms);
+      total += ms;
+    }
+    Add(std::string("plot: redraw, 4 curves of an hour at 100 Hz, ") + what,
+        Fmt("%.1f ms", total / n) + Fmt(" (max %.1f,", worst) + Fmt(" painting %.1f)", paint / n), "< 16 ms");
+  };
+  redraws("following the last 30 s");
+  plot.BitBtnPlotFit->click();
+  redraws("the whole hour in view");
+}
+
 void SetupFiles(int frames) {
   QTemporaryDir dir;
   WriteSetup(dir.filePath("in.vni"), frames);
@@ -659,6 +720,8 @@ int main(int argc, char **argv) {
     OverviewCost();
   if (want("dbc"))
     DatabaseCost();
+  if (want("plot"))
+    PlotCost();
   if (want("record"))
     RecordingCost();
   if (want("replay"))

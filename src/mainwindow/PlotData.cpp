@@ -6,6 +6,94 @@
 #include <algorithm>
 #include <cmath>
 
+void TPointStore::Add(TPlotPoint p) {
+  if (FPoints.empty() || FPoints.back().TimeUs <= p.TimeUs) {
+    FPoints.push_back(p);
+    const size_t a = FDropped + FPoints.size() - 1;
+    if (a / BlockSize == FFirstBlock + FBlocks.size()) {
+      FBlocks.push_back({a, a});
+    } else {
+      TBlock &b = FBlocks.back();
+      if (p.Value < Absolute(b.Lo).Value)
+        b.Lo = a;
+      if (p.Value > Absolute(b.Hi).Value)
+        b.Hi = a;
+    }
+    return;
+  }
+  const size_t at = static_cast<size_t>(
+      std::upper_bound(FPoints.begin(), FPoints.end(), p.TimeUs,
+                       [](int64_t t, const TPlotPoint &q) { return t < q.TimeUs; }) -
+      FPoints.begin());
+  FPoints.insert(FPoints.begin() + static_cast<std::ptrdiff_t>(at), p);
+  RebuildFrom(FDropped + at);
+}
+
+// The blocks from the one holding the absolute index on, after the points
+// there moved.
+void TPointStore::RebuildFrom(size_t absolute) {
+  const size_t block = absolute / BlockSize;
+  FBlocks.resize(block - FFirstBlock);
+  for (size_t a = std::max(block * BlockSize, FDropped); a < FDropped + FPoints.size(); ++a) {
+    if (a / BlockSize == FFirstBlock + FBlocks.size()) {
+      FBlocks.push_back({a, a});
+      continue;
+    }
+    TBlock &b = FBlocks.back();
+    if (Absolute(a).Value < Absolute(b.Lo).Value)
+      b.Lo = a;
+    if (Absolute(a).Value > Absolute(b.Hi).Value)
+      b.Hi = a;
+  }
+}
+
+void TPointStore::DropFront() {
+  if (FPoints.empty())
+    return;
+  FPoints.pop_front();
+  ++FDropped;
+  // A block partly dropped is never used (its extremes may be gone); it goes
+  // when its last point does.
+  if (FDropped % BlockSize == 0) {
+    FBlocks.pop_front();
+    ++FFirstBlock;
+  }
+}
+
+void TPointStore::Clear() {
+  FPoints.clear();
+  FBlocks.clear();
+  FDropped = 0;
+  FFirstBlock = 0;
+}
+
+size_t TPointStore::LowerBound(int64_t t) const {
+  return static_cast<size_t>(
+      std::lower_bound(FPoints.begin(), FPoints.end(), t, [](const TPlotPoint &p, int64_t v) { return p.TimeUs < v; }) -
+      FPoints.begin());
+}
+
+void TPointStore::Extremes(size_t first, size_t last, size_t &lo, size_t &hi) const {
+  lo = hi = first;
+  for (size_t i = first; i < last;) {
+    const size_t a = FDropped + i;
+    if (a % BlockSize == 0 && i + BlockSize <= last) {
+      const TBlock &b = FBlocks[a / BlockSize - FFirstBlock];
+      if (Absolute(b.Lo).Value < FPoints[lo].Value)
+        lo = b.Lo - FDropped;
+      if (Absolute(b.Hi).Value > FPoints[hi].Value)
+        hi = b.Hi - FDropped;
+      i += BlockSize;
+      continue;
+    }
+    if (FPoints[i].Value < FPoints[lo].Value)
+      lo = i;
+    if (FPoints[i].Value > FPoints[hi].Value)
+      hi = i;
+    ++i;
+  }
+}
+
 std::string TCurve::Title() const { return Message.Name + '.' + Sig().Name; }
 
 int TPlotData::Find(uint32_t id, bool extended, const std::string &signal) const {
@@ -37,7 +125,7 @@ void TPlotData::Remove(int curve) {
 
 void TPlotData::ClearPoints() {
   for (TCurve &c : FCurves)
-    c.Points.clear();
+    c.Points.Clear();
 }
 
 bool TPlotData::Take(const TLogLine &line) {
@@ -62,14 +150,9 @@ bool TPlotData::Take(const TLogLine &line) {
     const TPlotPoint p{line.TimeUs, Physical(s, raw)};
     if (!std::isfinite(p.Value)) // a float signal's NaN has no place on an axis
       continue;
-    if (c.Points.empty() || c.Points.back().TimeUs <= p.TimeUs)
-      c.Points.push_back(p);
-    else
-      c.Points.insert(std::upper_bound(c.Points.begin(), c.Points.end(), p.TimeUs,
-                                       [](int64_t t, const TPlotPoint &q) { return t < q.TimeUs; }),
-                      p);
-    if (c.Points.size() > MaxPoints)
-      c.Points.pop_front();
+    c.Points.Add(p);
+    if (c.Points.Size() > MaxPoints)
+      c.Points.DropFront();
     taken = true;
   }
   return taken;
@@ -78,45 +161,39 @@ bool TPlotData::Take(const TLogLine &line) {
 bool TPlotData::Span(int64_t &firstUs, int64_t &lastUs) const {
   bool any = false;
   for (const TCurve &c : FCurves) {
-    if (c.Points.empty())
+    if (c.Points.Empty())
       continue;
-    firstUs = any ? std::min(firstUs, c.Points.front().TimeUs) : c.Points.front().TimeUs;
-    lastUs = any ? std::max(lastUs, c.Points.back().TimeUs) : c.Points.back().TimeUs;
+    firstUs = any ? std::min(firstUs, c.Points.Front().TimeUs) : c.Points.Front().TimeUs;
+    lastUs = any ? std::max(lastUs, c.Points.Back().TimeUs) : c.Points.Back().TimeUs;
     any = true;
   }
   return any;
 }
 
-void Decimate(const std::deque<TPlotPoint> &points, int64_t fromUs, int64_t toUs, int columns,
-              std::vector<TPlotPoint> &out) {
+void Decimate(const TPointStore &points, int64_t fromUs, int64_t toUs, int columns, std::vector<TPlotPoint> &out) {
   out.clear();
-  if (points.empty() || toUs <= fromUs || columns <= 0)
+  if (points.Empty() || toUs <= fromUs || columns <= 0)
     return;
-  const auto before = [](const TPlotPoint &p, int64_t t) { return p.TimeUs < t; };
-  auto it = std::lower_bound(points.begin(), points.end(), fromUs, before);
-  const auto end = std::upper_bound(points.begin(), points.end(), toUs,
-                                    [](int64_t t, const TPlotPoint &p) { return t < p.TimeUs; });
-  if (it != points.begin())
-    out.push_back(*(it - 1));
+  size_t i = points.LowerBound(fromUs);
+  const size_t end = toUs == INT64_MAX ? points.Size() : points.LowerBound(toUs + 1);
+  if (i > 0)
+    out.push_back(points[i - 1]);
   const double perColumn = static_cast<double>(toUs - fromUs) / columns;
-  while (it != end) {
+  while (i < end) {
     // One column: its points' smallest and largest, in the order they came.
-    const int column = std::min(columns - 1, static_cast<int>(static_cast<double>(it->TimeUs - fromUs) / perColumn));
-    const int64_t columnEnd = fromUs + static_cast<int64_t>(perColumn * (column + 1));
-    auto lo = it, hi = it;
-    for (++it; it != end && (it->TimeUs < columnEnd || column == columns - 1); ++it) {
-      if (it->Value < lo->Value)
-        lo = it;
-      if (it->Value > hi->Value)
-        hi = it;
-    }
-    if (lo == hi) {
-      out.push_back(*lo);
-    } else {
-      out.push_back(lo->TimeUs <= hi->TimeUs ? *lo : *hi);
-      out.push_back(lo->TimeUs <= hi->TimeUs ? *hi : *lo);
-    }
+    const int column =
+        std::min(columns - 1, static_cast<int>(static_cast<double>(points[i].TimeUs - fromUs) / perColumn));
+    const size_t next = column == columns - 1
+                            ? end
+                            : std::min(end, std::max(i + 1, points.LowerBound(fromUs + static_cast<int64_t>(
+                                                                                          perColumn * (column + 1)))));
+    size_t lo, hi;
+    points.Extremes(i, next, lo, hi);
+    out.push_back(points[std::min(lo, hi)]);
+    if (lo != hi)
+      out.push_back(points[std::max(lo, hi)]);
+    i = next;
   }
-  if (end != points.end())
-    out.push_back(*end);
+  if (end < points.Size())
+    out.push_back(points[end]);
 }

@@ -10,6 +10,7 @@
 #include "can/LogLine.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <vector>
@@ -19,11 +20,43 @@ struct TPlotPoint {
   double Value;
 };
 
+// A curve's points in time order, with the smallest and largest of each
+// block of BlockSize points at hand, so that the extremes of a long run of
+// points cost a look at each block, not at each point.
+class TPointStore {
+public:
+  static constexpr size_t BlockSize = 32;
+  // In its place by time (at the end, as frames come, costs nothing more).
+  void Add(TPlotPoint p);
+  void DropFront();
+  void Clear();
+  size_t Size() const { return FPoints.size(); }
+  bool Empty() const { return FPoints.empty(); }
+  const TPlotPoint &operator[](size_t i) const { return FPoints[i]; }
+  const TPlotPoint &Front() const { return FPoints.front(); }
+  const TPlotPoint &Back() const { return FPoints.back(); }
+  // The first point at or after t (Size() when none).
+  size_t LowerBound(int64_t t) const;
+  // The points with the smallest and the largest value among [first, last).
+  void Extremes(size_t first, size_t last, size_t &lo, size_t &hi) const;
+
+private:
+  struct TBlock {
+    size_t Lo, Hi; // absolute indices
+  };
+  void RebuildFrom(size_t absolute);
+  const TPlotPoint &Absolute(size_t a) const { return FPoints[a - FDropped]; }
+  std::deque<TPlotPoint> FPoints;
+  std::deque<TBlock> FBlocks; // block k covers absolute [(FFirstBlock + k) * BlockSize, ...)
+  size_t FDropped = 0;        // points dropped from the front over the store's life
+  size_t FFirstBlock = 0;
+};
+
 struct TCurve {
   // A copy: a curve keeps its meaning when another database is loaded.
   TDbcMessage Message;
   size_t Signal = 0;
-  std::deque<TPlotPoint> Points;
+  TPointStore Points;
   const TSignal &Sig() const { return Message.Signals[Signal]; }
   // "Message.Signal".
   std::string Title() const;
@@ -58,5 +91,5 @@ private:
 // The points of a curve between fromUs and toUs, at most the smallest and
 // the largest value of each of the columns in time order, and the nearest
 // point beyond either end so that the line runs on to the edges.
-void Decimate(const std::deque<TPlotPoint> &points, int64_t fromUs, int64_t toUs, int columns,
+void Decimate(const TPointStore &points, int64_t fromUs, int64_t toUs, int columns,
               std::vector<TPlotPoint> &out);

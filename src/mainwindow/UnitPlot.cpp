@@ -44,6 +44,32 @@ QFileDialog *SaveDialog(QWidget *parent, const char *name, const char *title, co
   return d;
 }
 
+// The values in view fill the axis, which starts and ends on round numbers
+// with ticks at steps of 1, 2 or 5 times a power of ten; a flat line sits in
+// the middle. The axis is touched only when that changes: laying out an
+// axis costs more than the rest of a redraw.
+void SetValueRange(QValueAxis *axis, double lo, double hi) {
+  if (lo > hi) {
+    lo = 0;
+    hi = 1;
+  }
+  if (hi - lo < std::max(1e-9, std::fabs(hi) * 1e-9)) {
+    const double half = std::max(1.0, std::fabs(hi) * 0.05);
+    lo -= half;
+    hi += half;
+  }
+  const double raw = (hi - lo) / 4;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double m = raw / power;
+  const double step = (m <= 1 ? 1 : m <= 2 ? 2 : m <= 5 ? 5 : 10) * power;
+  const double from = std::floor(lo / step) * step, to = std::ceil(hi / step) * step;
+  if (axis->min() == from && axis->max() == to && axis->tickInterval() == step)
+    return;
+  axis->setTickInterval(step);
+  axis->setTickAnchor(from);
+  axis->setRange(from, to);
+}
+
 QString Heading(const TCurve &c) {
   const QString unit = QString::fromStdString(c.Sig().Unit);
   return QString::fromStdString(c.Title()) + (unit.isEmpty() ? QString() : " (" + unit + ")");
@@ -140,6 +166,8 @@ void TFormPlot::CurvesChanged() {
     series->setName(Heading(c));
     auto *axis = new QValueAxis;
     axis->setTitleText(QString::fromStdString(c.Sig().Name));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setLabelFormat("%g");
     FChart->addSeries(series);
     FChart->addAxis(axis, FAxes.size() % 2 ? Qt::AlignRight : Qt::AlignLeft);
     series->attachAxis(FAxisTime);
@@ -181,15 +209,7 @@ void TFormPlot::Redraw() {
       }
     }
     FSeries[i]->replace(points);
-    // The values in view fill the axis, with a margin; a flat line sits in
-    // the middle.
-    if (lo > hi) {
-      lo = 0;
-      hi = 1;
-    }
-    const double margin = hi > lo ? (hi - lo) * 0.05 : std::max(1.0, std::fabs(hi) * 0.05);
-    FAxes[i]->setRange(lo - margin, hi + margin);
-    FAxes[i]->applyNiceNumbers();
+    SetValueRange(FAxes[i], lo, hi);
   }
   FSettingRange = false;
 }
@@ -317,14 +337,14 @@ bool TFormPlot::SaveData(const QString &path, QString &error) const {
   for (;;) {
     int64_t t = INT64_MAX;
     for (size_t i = 0; i < curves.size(); ++i)
-      if (next[i] < curves[i].Points.size())
+      if (next[i] < curves[i].Points.Size())
         t = std::min(t, curves[i].Points[next[i]].TimeUs);
     if (t == INT64_MAX)
       break;
     out += TimeStampText(t).toLatin1();
     for (size_t i = 0; i < curves.size(); ++i) {
       out += ',';
-      if (next[i] < curves[i].Points.size() && curves[i].Points[next[i]].TimeUs == t) {
+      if (next[i] < curves[i].Points.Size() && curves[i].Points[next[i]].TimeUs == t) {
         std::snprintf(number, sizeof number, "%.10g", curves[i].Points[next[i]++].Value);
         out += number;
       }

@@ -11,11 +11,30 @@
 
 namespace {
 
-std::deque<TPlotPoint> Wave(int n, int64_t stepUs) {
-  std::deque<TPlotPoint> points;
+TPointStore Wave(int n, int64_t stepUs) {
+  TPointStore points;
   for (int i = 0; i < n; ++i)
-    points.push_back({i * stepUs, std::sin(i * 0.37) * 100 + (i == 500 ? 1000 : 0)});
+    points.Add({i * stepUs, std::sin(i * 0.37) * 100 + (i == 500 ? 1000 : 0)});
   return points;
+}
+
+// Every column's smallest and largest value, worked out from the points one
+// by one, are among the reduced points.
+void ExpectColumnExtremes(const TPointStore &points, int64_t from, int64_t to, int columns,
+                          const std::vector<TPlotPoint> &out) {
+  const double width = double(to - from) / columns;
+  for (int c = 0; c < columns; ++c) {
+    double lo = INFINITY, hi = -INFINITY;
+    for (size_t i = 0; i < points.Size(); ++i) {
+      const TPlotPoint &p = points[i];
+      if (p.TimeUs >= from && p.TimeUs <= to && std::min(columns - 1, int((p.TimeUs - from) / width)) == c) {
+        lo = std::min(lo, p.Value);
+        hi = std::max(hi, p.Value);
+      }
+    }
+    auto has = [&](double v) { return std::any_of(out.begin(), out.end(), [&](auto &p) { return p.Value == v; }); };
+    EXPECT_TRUE(lo == INFINITY || (has(lo) && has(hi))) << "column " << c;
+  }
 }
 
 TEST(PlotData, DecimatedColumnsKeepEachExtremeInTimeOrderAndTheEdges) {
@@ -29,18 +48,7 @@ TEST(PlotData, DecimatedColumnsKeepEachExtremeInTimeOrderAndTheEdges) {
   EXPECT_EQ(out.front().TimeUs, from - 10);
   EXPECT_EQ(out.back().TimeUs, to + 10);
   EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto &a, auto &b) { return a.TimeUs < b.TimeUs; }));
-  // Every column's smallest and largest value, worked out here from the points.
-  const double width = double(to - from) / columns;
-  for (int c = 0; c < columns; ++c) {
-    double lo = INFINITY, hi = -INFINITY;
-    for (const TPlotPoint &p : points)
-      if (p.TimeUs >= from && p.TimeUs <= to && std::min(columns - 1, int((p.TimeUs - from) / width)) == c) {
-        lo = std::min(lo, p.Value);
-        hi = std::max(hi, p.Value);
-      }
-    auto has = [&](double v) { return std::any_of(out.begin(), out.end(), [&](auto &p) { return p.Value == v; }); };
-    EXPECT_TRUE(has(lo) && has(hi)) << "column " << c;
-  }
+  ExpectColumnExtremes(points, from, to, columns, out);
   // The spike at point 500 (5,000 us) survives the reduction.
   EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](auto &p) { return p.TimeUs == 5000; }));
 
@@ -51,8 +59,32 @@ TEST(PlotData, DecimatedColumnsKeepEachExtremeInTimeOrderAndTheEdges) {
   EXPECT_EQ(out[1].TimeUs, 5010);
   Decimate(points, 30000, 40000, columns, out);
   ASSERT_EQ(out.size(), 1u);
-  Decimate({}, 0, 100, columns, out);
+  Decimate(TPointStore(), 0, 100, columns, out);
   EXPECT_TRUE(out.empty());
+}
+
+// The blocks that stand for runs of points stay true when points go from the
+// front, come out of time order or are cleared.
+TEST(PlotData, ExtremesStayTrueAfterDropsLateStampsAndClearing) {
+  TPointStore points = Wave(3000, 10);
+  for (int i = 0; i < 45; ++i) // the front block's extremes are among these
+    points.DropFront();
+  for (int64_t t : {29975, 12345, 455, 20001})
+    points.Add({t, t == 12345 ? -5000.0 : 7000.0});
+  ASSERT_EQ(points.Size(), 3000u - 45 + 4);
+  for (size_t i = 1; i < points.Size(); ++i)
+    ASSERT_LE(points[i - 1].TimeUs, points[i].TimeUs);
+  std::vector<TPlotPoint> out;
+  for (int columns : {1, 7, 64, 5000}) {
+    Decimate(points, 0, 30000, columns, out);
+    ExpectColumnExtremes(points, 0, 30000, columns, out);
+  }
+  points.Clear();
+  points.Add({5, 1});
+  points.Add({6, 2});
+  Decimate(points, 0, 10, 1, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[1].Value, 2);
 }
 
 TEST(PlotData, FramesFeedTheirSignalsWhenPresentAndInTimeOrder) {
@@ -81,7 +113,7 @@ TEST(PlotData, FramesFeedTheirSignalsWhenPresentAndInTimeOrder) {
   EXPECT_TRUE(plot.Take(frame(0, 140, 40)));
   EXPECT_TRUE(plot.Take(frame(0, 120, 25)));          // an older stamp goes in its place
   const auto &points = plot.Curves()[0].Points;
-  ASSERT_EQ(points.size(), 3u);
+  ASSERT_EQ(points.Size(), 3u);
   EXPECT_EQ(points[0].Value, 60);
   EXPECT_EQ(points[1].TimeUs, 25);
   EXPECT_EQ(points[1].Value, 80);
