@@ -18,6 +18,7 @@
 #include "mainwindow/LineModels.h"
 #include "mainwindow/LogRecorder.h"
 #include "mainwindow/Overview.h"
+#include "mainwindow/FrameLogView.h"
 #include "mainwindow/UnitMain.h"
 #include "mainwindow/UnitPlot.h"
 #include "simcontrol.h"
@@ -320,7 +321,7 @@ void LongRun(int minutes) {
 }
 
 void LogScale(int lines) {
-  QListView view;
+  TFrameLogView view;
   TFrameLogModel model;
   view.setModel(&model);
   SetUpFrameListView(&view);

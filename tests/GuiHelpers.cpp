@@ -6,6 +6,7 @@
 #include "mainwindow/Application.h"
 #include "mainwindow/LineModels.h"
 #include "mainwindow/TransmitList.h"
+#include "mainwindow/FrameLogView.h"
 #include "mainwindow/UnitMain.h"
 #include "transport/Libusbdyn.h"
 
@@ -192,7 +193,7 @@ void GuiTest::Connect() {
 }
 
 namespace {
-int SelectedRow(QListView *view) {
+int SelectedRow(QAbstractItemView *view) {
   const QModelIndexList sel = view->selectionModel()->selectedRows();
   return sel.isEmpty() ? -1 : sel.first().row();
 }

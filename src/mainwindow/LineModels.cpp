@@ -184,11 +184,12 @@ QSize TTabStopDelegate::sizeHint(const QStyleOptionViewItem &option, const QMode
   return {option.rect.width() > 0 ? option.rect.width() : 200, option.fontMetrics.height() + 2};
 }
 
-void SetUpFrameListView(QListView *view) {
+void SetUpFrameListView(QAbstractItemView *view) {
   QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   f.setPixelSize(16);
   view->setFont(f);
-  view->setUniformItemSizes(true);
+  if (auto *list = qobject_cast<QListView *>(view))
+    list->setUniformItemSizes(true);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setItemDelegate(new TTabStopDelegate(view));

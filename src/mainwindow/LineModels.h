@@ -94,7 +94,7 @@ public:
   QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
-class QListView;
-// A list view set up as a frame list: fixed-pitch 16-pixel font, tab stops,
+class QAbstractItemView;
+// A view set up as a frame list: fixed-pitch 16-pixel font, tab stops,
 // uniform rows, single selection.
-void SetUpFrameListView(QListView *view);
+void SetUpFrameListView(QAbstractItemView *view);

@@ -34,6 +34,7 @@ class TDevComm;
 class TDatabase;
 class TDeviceMonitor;
 class TFrameLogModel;
+class TFrameLogView;
 class TIniFile;
 class TLogRecorder;
 class TOverviewModel;
@@ -126,7 +127,7 @@ public:
   QComboBox *ComboBoxView;
   QLineEdit *EditIdFilter;
   QPushButton *BitBtnRxClear;
-  QListView *ListBoxRx;
+  TFrameLogView *ListBoxRx;
   QTreeView *TableOverview;
   QSplitter *Splitter1;
   QWidget *PanelTx;

@@ -6,6 +6,7 @@
 #include "UnitMainLayout.h"
 
 #include "DeviceMonitor.h"
+#include "FrameLogView.h"
 #include "LogRecorder.h"
 #include "Overview.h"
 #include "PlotData.h"
@@ -99,8 +100,8 @@ QFileDialog *ReadFileDialog(QWidget *parent, const char *name, const char *title
   return d;
 }
 // A frame list view with its model, which the view owns.
-template <typename TModel> QListView *FrameList(QWidget *parent, const char *name, TModel *&model) {
-  auto *view = new QListView(parent);
+template <typename TView, typename TModel> TView *FrameList(QWidget *parent, const char *name, TModel *&model) {
+  auto *view = new TView(parent);
   view->setObjectName(name);
   model = new TModel(view);
   view->setModel(model);
@@ -158,7 +159,7 @@ void TFormMain::BuildWindow() {
   rxRow->addWidget(EditIdFilter);
   rxRow->addWidget(ComboBoxView);
   rxRow->addWidget(BitBtnRxClear);
-  ListBoxRx = FrameList(PanelRx, "ListBoxRx", FRxModel);
+  ListBoxRx = FrameList<TFrameLogView>(PanelRx, "ListBoxRx", FRxModel);
   // Ranges of lines can be selected for copying.
   ListBoxRx->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListBoxRx->installEventFilter(this);
@@ -220,7 +221,7 @@ void TFormMain::BuildWindow() {
     right->addWidget(b);
   txRow->insertWidget(1, PanelTxFunctionLeft);
   txRow->addWidget(PanelTxFunctionRight);
-  ListBoxTx = FrameList(PanelTx, "ListBoxTx", FTxList);
+  ListBoxTx = FrameList<QListView>(PanelTx, "ListBoxTx", FTxList);
   tx->addWidget(ListBoxTx);
 
   Splitter1->addWidget(PanelRx);

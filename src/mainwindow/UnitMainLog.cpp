@@ -7,6 +7,7 @@
 #include "PlotData.h"
 #include "UnitPlot.h"
 
+#include "FrameLogView.h"
 #include "LineModels.h"
 #include "LogExport.h"
 #include "Overview.h"

@@ -4,6 +4,7 @@
 
 #include "UnitMain.h"
 
+#include "FrameLogView.h"
 #include "LineModels.h"
 #include "Overview.h"
 #include "PlotData.h"

@@ -5,6 +5,7 @@
 #include "GuiHelpers.h"
 #include "mainwindow/LineModels.h"
 #include "mainwindow/Overview.h"
+#include "mainwindow/FrameLogView.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QApplication>
