@@ -6,10 +6,13 @@
 #include "comm/UnitComm.h"
 #include "config/IniFile.h"
 #include "mainwindow/Application.h"
+#include "mainwindow/FrameLogView.h"
 #include "mainwindow/LineModels.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
@@ -128,6 +131,45 @@ TEST_F(LogView, RatePanelFollowsTheConnectionAndTheMenu) {
   EXPECT_TRUE(panel->isVisible());
   FormMain->Disconnect();
   EXPECT_EQ(RatesText(), "");
+}
+
+} // namespace
+
+namespace {
+
+// A log longer than its view: keys and clicks move by whole rows, and the
+// row under the mouse is the one that is chosen.
+TEST_F(LogView, KeysAndClicksReachEveryRowOfALongLog) {
+  Connect();
+  for (int i = 0; i < 200; ++i) {
+    auto f = FrameBytes(0, 0, 2, 0x100 + i, {uint8_t(i), 0x55});
+    sim_inject_frame("A1", f.data());
+  }
+  ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 200; }));
+  TFrameLogView *v = FormMain->ListBoxRx;
+  const int h = v->RowHeight();
+  const int page = v->viewport()->height() / h;
+  ASSERT_GT(page, 2);
+  ASSERT_LT(page, 200);
+  auto shown = [v](int row) { return v->viewport()->rect().contains(v->visualRect(v->model()->index(row, 0))); };
+  v->setFocus();
+  QTest::keyClick(v, Qt::Key_Home);
+  EXPECT_EQ(v->currentIndex().row(), 0);
+  EXPECT_TRUE(shown(0));
+  QTest::keyClick(v, Qt::Key_PageDown);
+  EXPECT_EQ(v->currentIndex().row(), page);
+  EXPECT_TRUE(shown(page));
+  QTest::keyClick(v, Qt::Key_End);
+  EXPECT_EQ(v->currentIndex().row(), 199);
+  EXPECT_TRUE(shown(199));
+  EXPECT_FALSE(shown(199 - page));
+  // The third row shown, then with Shift the fifth: three lines to copy.
+  const int first = v->indexAt(QPoint(5, 1)).row();
+  QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(20, 2 * h + h / 2));
+  QTest::mouseClick(v->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(20, 4 * h + h / 2));
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            QStringList({RxLine(first + 2), RxLine(first + 3), RxLine(first + 4)}).join('\n'));
 }
 
 } // namespace
