@@ -13,6 +13,7 @@
 int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
   SetUpApplication();
+  CloseOnTerminationSignals();
   try {
     CreateForms();
     FormMain->show();

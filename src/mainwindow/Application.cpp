@@ -13,7 +13,12 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QtGlobal>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The program's resources live in a static library and must be registered.
 static void InitResources() { Q_INIT_RESOURCE(molvar); }
@@ -60,4 +65,38 @@ void DestroyForms() {
   FormDeviceConfig = nullptr;
   FormFilter = nullptr;
   FormAbout = nullptr;
+}
+
+namespace {
+// The handler only writes a byte; the window closes in the event loop.
+int SignalSockets[2] = {-1, -1};
+void OnTerminationSignal(int) {
+  const char c = 1;
+  (void)!::write(SignalSockets[1], &c, 1);
+}
+} // namespace
+
+void CloseOnTerminationSignals() {
+  if (SignalSockets[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalSockets) != 0)
+    return;
+  auto *notifier = new QSocketNotifier(SignalSockets[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier] {
+    char c;
+    (void)!::read(SignalSockets[0], &c, 1);
+    notifier->setEnabled(false);
+    // Open dialogs first (a file dialog's answer is not waited for), then
+    // the window, which saves and stops what it runs; quitting ends any
+    // event loop still running.
+    for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i)
+      QApplication::activeModalWidget()->close();
+    if (FormMain)
+      FormMain->close();
+    QApplication::quit();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnTerminationSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int s : {SIGTERM, SIGINT, SIGHUP})
+    sigaction(s, &sa, nullptr);
 }

@@ -18,3 +18,7 @@ void SetUpApplication();
 void CreateForms();
 // Destroys them all; the main window last, which ends the connection.
 void DestroyForms();
+// SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl+C in the terminal) close
+// the window as Exit does: settings saved, a recording written whole, the
+// adapter closed.
+void CloseOnTerminationSignals();

@@ -54,6 +54,31 @@ xdotool windowfocus --sync "$wid"
 xdotool key --window "$wid" alt+x       # Exit
 timeout 30 tail --pid=$pid -f /dev/null
 wait $pid
+
+# Again, ended by SIGTERM half a second into a recording: the window closes
+# as Exit does. (No file here begins with "z": no completion list opens.)
+MOLVAR_SIM_REPORT="$WORK/report2" "$MOLVAR" &
+pid=$!
+wid=$(timeout 30 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
+xdotool windowfocus --sync "$wid"
+xdotool key --window "$wid" alt+c
+sleep 1
+xdotool key --window "$wid" alt+f
+sleep 0.3
+xdotool key r
+dlg=$(timeout 30 xdotool search --sync --name '^Record to File' | head -n 1)
+xdotool windowfocus --sync "$dlg"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 zz.log
+xdotool key Return
+for i in $(seq 40); do [ -e "$WORK/zz.log" ] && break; sleep 0.05; done
+sleep 0.5
+kill -TERM $pid
+timeout 30 tail --pid=$pid -f /dev/null
+status=0
+wait $pid || status=$?
+echo $status > "$WORK/term-status"
 DRIVE
 chmod +x "$work/drive.sh"
 
@@ -74,6 +99,14 @@ echo "first log line: $(tr '\t' ' ' < "$work/logline" 2>/dev/null)"
 grep -Pq '^(Rx|Tx)\t(Std|Ext)\t' "$work/logline" 2>/dev/null || { echo "no frame line in the log"; fail=1; }
 [ "$(head -n 1 "$work/out.csv" 2>/dev/null)" = "Time,Direction,ID,Format,Remote,DLC,Data" ] &&
   grep -Eq '^[0-9]+\.[0-9]{6},Tx,321,std,0,2,AB CD$' "$work/out.csv" || { echo "log not exported:"; head -n 3 "$work/out.csv"; grep ",Tx," "$work/out.csv" | head -3; fail=1; }
+# Ended by SIGTERM: exit status 0, the recording's lines written whole, the
+# adapter closed and released.
+[ "$(cat "$work/term-status" 2>/dev/null)" = 0 ] || { echo "SIGTERM: exit status $(cat "$work/term-status" 2>/dev/null)"; fail=1; }
+lines=$(grep -c '^([0-9]*\.[0-9]\{6\}) can0 [0-9A-F]*#[0-9A-F]*$' "$work/zz.log" 2>/dev/null || true)
+[ "${lines:-0}" -ge 5 ] && [ "$(tail -c 1 "$work/zz.log" | od -An -c | tr -d ' ')" = '\n' ] ||
+  { echo "SIGTERM: recording not written whole ($lines lines)"; tail -n 2 "$work/zz.log"; fail=1; }
+grep -q 'request 00 01 00 00' "$work/report2" && grep -q 'open handles 0' "$work/report2" ||
+  { echo "SIGTERM: adapter not closed"; tail -n 3 "$work/report2"; fail=1; }
 # Window titles exactly as the windows give them, nothing appended.
 [ "$(cat "$work/titles")" = "$(printf 'Varnell-Interface Molvar\nExport Log')" ] ||
   { echo "window titles:"; cat "$work/titles"; fail=1; }
