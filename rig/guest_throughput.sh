@@ -3,9 +3,9 @@
 # takes from the adapter gadget (Debian's real libusb-0.1, dummy_hcd) under
 # one cangen feed on vcan0, counted by the gadget itself: a client polling
 # back to back (the ceiling), molvar-bridge, and the window. Prints one line
-# per client; the machine is emulated in software, so the figures are for
-# comparison with each other, not absolute.
-#   guest_throughput.sh BUILD_DIR [SECONDS]
+# per client and round; the machine is emulated in software, so the figures
+# are for comparison with each other, not absolute.
+#   [ROUNDS=3] guest_throughput.sh BUILD_DIR [SECONDS]
 set -u
 build=$1
 secs=${2:-10}
@@ -34,28 +34,44 @@ started() { # waits until the gadget has delivered frames to a new client
   return 1
 }
 
-"$build/rig/rig_poller" RIG0004 $((secs + 60)) > /tmp/poller.out &
-poller=$!
-started poller && rate "client polling back to back"
-kill $poller 2>/dev/null; wait $poller 2>/dev/null
-sleep 2
-
-"$build/src/molvar-bridge" --serial RIG0004 vcan1 > /tmp/bridge.out 2>&1 &
-bridge=$!
-started bridge && rate "molvar-bridge" || cat /tmp/bridge.out
-kill -TERM $bridge; wait $bridge 2>/dev/null
-sleep 2
-
 export XDG_CONFIG_HOME=/tmp/cfg XDG_RUNTIME_DIR=/tmp/rt QT_QPA_PLATFORM=xcb DISPLAY=:7
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 Xvfb :7 -screen 0 1024x768x24 >/dev/null 2>&1 &
 sleep 2
-"$build/src/molvar" &
-molvar=$!
-wid=$(timeout 60 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
-xdotool windowfocus --sync "$wid"
-xdotool key --window "$wid" alt+c
-started window && rate "molvar window"
-kill $molvar $feed 2>/dev/null
+
+# The emulated machine's speed drifts by tens of per cent over a minute, so
+# the three clients take turns, round after round, and each round's shares
+# are of that round's polling client.
+poller() {
+  "$build/rig/rig_poller" RIG0004 $((secs + 60)) > /tmp/poller.out &
+  local pid=$!
+  started poller && rate poller
+  kill $pid 2>/dev/null; wait $pid 2>/dev/null
+}
+bridge() {
+  "$build/src/molvar-bridge" --serial RIG0004 vcan1 > /tmp/bridge.out 2>&1 &
+  local pid=$!
+  started bridge && rate bridge || cat /tmp/bridge.out
+  kill -TERM $pid; wait $pid 2>/dev/null
+}
+window() {
+  "$build/src/molvar" &
+  local pid=$! wid
+  wid=$(timeout 60 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
+  xdotool windowfocus --sync "$wid"
+  xdotool key --window "$wid" alt+c
+  started window && rate window
+  kill $pid 2>/dev/null; wait $pid 2>/dev/null
+}
+taken() { awk '{ print $2 }' <<< "$1"; }
+for round in $(seq "${ROUNDS:-3}"); do
+  p=$(poller); sleep 1
+  b=$(bridge); sleep 1
+  w=$(window); sleep 1
+  echo "round $round: $p; $b; $w"
+  pt=$(taken "$p"); bt=$(taken "$b"); wt=$(taken "$w")
+  [ "${pt:-0}" -gt 0 ] 2>/dev/null && echo "round $round shares: bridge $((100 * ${bt:-0} / pt)) %, window $((100 * ${wt:-0} / pt)) %"
+done
+kill $feed 2>/dev/null
 exit 0

@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The transport's ceiling in the rig: opens the adapter, starts it and sends
 // receive polls back to back, with no pause and no thread, for the given
-// seconds. Prints the frames received and the polls sent.
+// seconds or until SIGTERM. Prints the frames received and the polls sent.
 //   rig_poller SERIAL SECONDS
 
 #include "adapter/Vni_if.h"
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+namespace {
+std::atomic<bool> Stop{false};
+}
 
 int main(int argc, char **argv) {
   if (argc < 3) {
@@ -24,10 +30,13 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "rig_poller: cannot open and start %s\n", argv[1]);
     return 1;
   }
+  // A poll cut off by the signal would leave its reply in the adapter for
+  // the next client to read: the poll under way is finished first.
+  std::signal(SIGTERM, [](int) { Stop = true; });
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[2]));
   long frames = 0, polls = 0;
   TCanMessage m{};
-  while (std::chrono::steady_clock::now() < end) {
+  while (!Stop && std::chrono::steady_clock::now() < end) {
     ++polls;
     if (vni.ReceiveFrame(&m) && m.IDType != vnicmd::NoFrame)
       ++frames;

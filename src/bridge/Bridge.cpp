@@ -30,7 +30,10 @@
 #include <linux/can/raw.h>
 
 namespace {
-constexpr int PollMs = 1;
+// The longest a frame from the adapter waits for the interface: the frames
+// of a round go out together, in one system call.
+constexpr int PollMs = 2;
+constexpr unsigned MaxWriteBatch = 64;
 // Frames read from the socket per round, so that the adapter's side is
 // served in between.
 constexpr int ReadsPerRound = 64;
@@ -109,29 +112,49 @@ void TBridge::Disconnect() {
   FComm->Stop();
   TStampedFrame frame;
   while (FComm->ReceiveMessage(frame))
-    ToInterface(frame.Msg);
+    FOut.push_back(ToCanFrame(frame.Msg));
+  ToInterface();
   NoteDrops();
   FCounters.DroppedNotAccepted = FComm->WaitingFrames();
   FComm.reset();
 }
 
-void TBridge::ToInterface(const TCanMessage &msg) {
-  const can_frame f = ToCanFrame(msg);
-  for (int attempt = 0;; ++attempt) {
-    const ssize_t n = ::send(FFd, &f, sizeof f, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == static_cast<ssize_t>(sizeof f)) {
-      ++FCounters.FromAdapter;
-      if (FVerbose)
-        LogFrame(AdapterName, f);
-      return;
+void TBridge::ToInterface() {
+  size_t done = 0;
+  int attempt = 0;
+  while (done < FOut.size()) {
+    const unsigned n = static_cast<unsigned>(std::min<size_t>(FOut.size() - done, MaxWriteBatch));
+    iovec iov[MaxWriteBatch];
+    mmsghdr msgs[MaxWriteBatch]{};
+    for (unsigned i = 0; i < n; ++i) {
+      iov[i] = {&FOut[done + i], sizeof(can_frame)};
+      msgs[i].msg_hdr.msg_iov = &iov[i];
+      msgs[i].msg_hdr.msg_iovlen = 1;
     }
-    const bool full = n < 0 && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR);
+    const int sent = ::sendmmsg(FFd, msgs, n, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent > 0) {
+      for (int i = 0; i < sent; ++i) {
+        ++FCounters.FromAdapter;
+        if (FVerbose)
+          LogFrame(AdapterName, FOut[done + static_cast<size_t>(i)]);
+      }
+      done += static_cast<size_t>(sent);
+      attempt = 0;
+      continue;
+    }
+    // The first frame not taken: retried while the interface's queue is
+    // full, then dropped and counted.
+    const bool full = sent < 0 && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR);
     if (!full || attempt >= WriteRetries) {
       ++FCounters.DroppedInterface;
-      return;
+      ++done;
+      attempt = 0;
+      continue;
     }
+    ++attempt;
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
+  FOut.clear();
 }
 
 // Reads one waiting record; false when none is waiting.
@@ -197,7 +220,8 @@ int TBridge::Run(const std::atomic<bool> &stop) {
   TStampedFrame frame;
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
-      ToInterface(frame.Msg);
+      FOut.push_back(ToCanFrame(frame.Msg));
+    ToInterface();
     // Past the bound of frames waiting for the adapter the rest stays in the
     // interface, where the kernel counts what its buffer cannot hold.
     auto room = [&] { return FComm->TransmitRoom(); };

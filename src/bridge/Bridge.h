@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <linux/can.h>
 
@@ -63,7 +64,8 @@ public:
   std::string CountersText() const;
 
 private:
-  void ToInterface(const TCanMessage &msg);
+  // Writes what the adapter delivered to the interface, and empties FOut.
+  void ToInterface();
   bool FromInterface();
   void NoteDrops();
   void LogFrame(const std::string &interfaceName, const can_frame &f);
@@ -77,6 +79,7 @@ private:
   int FNameWidth;
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
+  std::vector<can_frame> FOut; // delivered by the adapter, for the interface
   uint32_t FOverflowSeen = 0;
   uint64_t FReportedDrops = 0;
   std::shared_ptr<const TDatabase> FDatabase;
