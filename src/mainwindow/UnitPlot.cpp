@@ -127,10 +127,9 @@ TFormPlot::TFormPlot(TPlotData &data, QWidget *parent) : QWidget(parent, Qt::Win
   TimerPlot->setObjectName("TimerPlot");
   TimerPlot->setInterval(100);
   connect(TimerPlot, &QTimer::timeout, this, [this] {
-    if (FFollowing && FDirty && isVisible())
+    if (FFollowing && FDirty)
       Redraw();
   });
-  TimerPlot->start();
 
   connect(BitBtnPlotPause, &QPushButton::toggled, this, [this](bool paused) { SetFollowing(!paused); });
   connect(BitBtnPlotFit, &QPushButton::clicked, this, &TFormPlot::Fit);
@@ -152,6 +151,8 @@ TFormPlot::TFormPlot(TPlotData &data, QWidget *parent) : QWidget(parent, Qt::Win
 }
 
 void TFormPlot::CurvesChanged() {
+  // Axes come and go here: no range the user chose.
+  FSettingRange = true;
   for (QLineSeries *s : FSeries)
     FChart->removeSeries(s);
   for (QValueAxis *a : FAxes)
@@ -179,6 +180,7 @@ void TFormPlot::CurvesChanged() {
     FSeries.push_back(series);
     FAxes.push_back(axis);
   }
+  FSettingRange = false;
   Redraw();
 }
 
@@ -246,6 +248,18 @@ void TFormPlot::Fit() {
   int64_t first, last;
   if (FData.Span(first, last))
     ShowSpan(first, last);
+}
+
+// The timer runs only while the plot is seen: a hidden plot costs nothing.
+void TFormPlot::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  TimerPlot->start();
+  Redraw();
+}
+
+void TFormPlot::hideEvent(QHideEvent *event) {
+  QWidget::hideEvent(event);
+  TimerPlot->stop();
 }
 
 bool TFormPlot::eventFilter(QObject *watched, QEvent *event) {

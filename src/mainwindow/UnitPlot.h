@@ -59,6 +59,8 @@ signals:
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
 
 private:
   // A view the user chose: the span stays put.
