@@ -7,7 +7,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-# Debian packages for building and testing.
+# Debian packages for building and testing. Qt Charts' CMake files ask for
+# Qt OpenGL's, which Debian's qt6-charts-dev does not bring along.
 BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libusb-dev libusb-0.1-4
   libudev-dev libgtest-dev googletest)
 # And for running the tests: the whole program under a virtual X server, the
