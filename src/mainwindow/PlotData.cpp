@@ -128,34 +128,44 @@ void TPlotData::ClearPoints() {
     c.Points.Clear();
 }
 
+void TPlotData::BeginConnection(int64_t wallUs) {
+  if (FOriginWallUs < 0)
+    FOriginWallUs = wallUs;
+  FOffsetUs = wallUs - FOriginWallUs;
+}
+
 bool TPlotData::Take(const TLogLine &line) {
   if (FCurves.empty())
     return false;
   const TCanMessage msg = line.Message();
-  if (IsRemote(msg))
-    return false;
-  const uint32_t id = MaskedId(msg);
-  const bool extended = IsExtended(msg);
-  const int length = PayloadLength(msg);
   bool taken = false;
-  for (TCurve &c : FCurves) {
-    if (c.Message.Id != id || c.Message.Extended != extended)
-      continue;
-    const TSignal &s = c.Sig();
-    uint64_t raw;
-    if (!SignalPresent(c.Message, s, msg.Data, length) || !RawBits(s, msg.Data, length, raw))
-      continue;
-    // Frames come in time order per direction; a stamp older than the last
-    // (the other direction's clock running behind) is put in its place.
-    const TPlotPoint p{line.TimeUs, Physical(s, raw)};
-    if (!std::isfinite(p.Value)) // a float signal's NaN has no place on an axis
-      continue;
-    c.Points.Add(p);
-    if (c.Points.Size() > MaxPoints)
-      c.Points.DropFront();
-    taken = true;
-  }
+  for (TCurve &c : FCurves)
+    taken |= TakeInto(c, msg, line.TimeUs + FOffsetUs);
   return taken;
+}
+
+bool TPlotData::TakeFor(int curve, const TLogLine &line, int64_t plotUs) {
+  return curve >= 0 && curve < static_cast<int>(FCurves.size()) &&
+         TakeInto(FCurves[static_cast<size_t>(curve)], line.Message(), plotUs);
+}
+
+bool TPlotData::TakeInto(TCurve &c, const TCanMessage &msg, int64_t plotUs) {
+  if (IsRemote(msg) || c.Message.Id != MaskedId(msg) || c.Message.Extended != IsExtended(msg))
+    return false;
+  const int length = PayloadLength(msg);
+  const TSignal &s = c.Sig();
+  uint64_t raw;
+  if (!SignalPresent(c.Message, s, msg.Data, length) || !RawBits(s, msg.Data, length, raw))
+    return false;
+  const TPlotPoint p{plotUs, Physical(s, raw)};
+  if (!std::isfinite(p.Value)) // a float signal's NaN has no place on an axis
+    return false;
+  // Frames come in time order per direction; a point older than the last
+  // (the other direction's clock running behind) goes in its place.
+  c.Points.Add(p);
+  if (c.Points.Size() > MaxPoints)
+    c.Points.DropFront();
+  return true;
 }
 
 bool TPlotData::Span(int64_t &firstUs, int64_t &lastUs) const {

@@ -75,9 +75,19 @@ public:
   void Remove(int curve);
   // Drops the values, keeps the curves.
   void ClearPoints();
+  // The plot's clock runs on over connections: its zero is the first
+  // connection's start, and a line's stamp (microseconds since its own
+  // connection's start) counts from this connection's (wall-clock
+  // microseconds since the Unix epoch).
+  void BeginConnection(int64_t wallUs);
   // The frame's values for each curve of its message, when the frame holds
   // the signal; true when any was taken.
   bool Take(const TLogLine &line);
+  // The frame's value for one curve, at the time given on the plot's clock
+  // (for frames of earlier connections).
+  bool TakeFor(int curve, const TLogLine &line, int64_t plotUs);
+  // A wall-clock time on the plot's clock.
+  int64_t PlotTime(int64_t wallUs) const { return FOriginWallUs < 0 ? 0 : wallUs - FOriginWallUs; }
 
   const std::vector<TCurve> &Curves() const { return FCurves; }
   // The first and last time stamps over all curves; false when none has a
@@ -85,7 +95,10 @@ public:
   bool Span(int64_t &firstUs, int64_t &lastUs) const;
 
 private:
+  bool TakeInto(TCurve &c, const TCanMessage &msg, int64_t plotUs);
   std::vector<TCurve> FCurves;
+  int64_t FOriginWallUs = -1;
+  int64_t FOffsetUs = 0; // this connection's start on the plot's clock
 };
 
 // The points of a curve between fromUs and toUs, at most the smallest and

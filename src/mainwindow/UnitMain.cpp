@@ -211,6 +211,7 @@ void TFormMain::SpeedButtonConnectClick() {
     FTxCounter = 0;
     FPanels[0]->setText("connected");
     FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
+    FPlotData->BeginConnection(FDevComm->ConnectedWallUs());
     ShowCounters();
     ShowRates(true);
     FDevComm->SendSetUp(FDevConfig, FFilter);

@@ -210,6 +210,7 @@ private:
   void LoadRememberedDatabase(TIniFile &ini);
   void SaveDatabaseSetting(TIniFile &ini);
   void LoadPlotSetting(TIniFile &ini);
+  void FillFromLog(int curve);
   void SavePlotSetting(TIniFile &ini);
   // A line the log takes (or would, when paused) also counts in the overview.
   void AppendLines(const std::vector<TLogLine> &lines);

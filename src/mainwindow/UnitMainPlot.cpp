@@ -5,6 +5,7 @@
 
 #include "UnitMain.h"
 
+#include "LineModels.h"
 #include "Overview.h"
 #include "PlotData.h"
 #include "UnitPlot.h"
@@ -17,10 +18,11 @@ void TFormMain::PlotTicked(quint32 id, bool extended, int signal, bool plotted) 
   const TDbcMessage *m = FDatabase ? FDatabase->Find(id, extended) : nullptr;
   if (!m || signal < 0 || signal >= static_cast<int>(m->Signals.size()))
     return;
-  if (plotted)
-    FPlotData->Add(*m, static_cast<size_t>(signal));
-  else
-    FPlotData->Remove(FPlotData->Find(id, extended, m->Signals[static_cast<size_t>(signal)].Name));
+  const int curve = FPlotData->Find(id, extended, m->Signals[static_cast<size_t>(signal)].Name);
+  if (plotted && curve < 0)
+    FillFromLog(FPlotData->Add(*m, static_cast<size_t>(signal)));
+  else if (!plotted)
+    FPlotData->Remove(curve);
   FormPlot->CurvesChanged();
   // Shown beside the overview without taking the keyboard from it, so that
   // more signals can be ticked.
@@ -28,6 +30,12 @@ void TFormMain::PlotTicked(quint32 id, bool extended, int signal, bool plotted) 
     FormPlot->setAttribute(Qt::WA_ShowWithoutActivating);
     FormPlot->show();
   }
+}
+
+// A signal ticked shows at once what the log holds of it.
+void TFormMain::FillFromLog(int curve) {
+  for (size_t row = 0; row < FRxModel->Count(); ++row)
+    FPlotData->TakeFor(curve, FRxModel->At(row), FPlotData->PlotTime(FRxModel->WallTimeUs(row)));
 }
 
 void TFormMain::mv_PlotClick() {

@@ -191,7 +191,8 @@ TEST_F(Database, ATickedSignalIsPlottedSavedAndRemembered) {
       v << p.y();
     return v;
   };
-  ASSERT_TRUE(WaitUntil([&] { return values() == QList<double>({2, 3}); })) << values().size();
+  // From the log's first frame on, which came before the tick.
+  ASSERT_TRUE(WaitUntil([&] { return values() == QList<double>({1, 2, 3}); })) << values().size();
   EXPECT_TRUE(plot->Following());
   plot->ChartViewPlot->setFocus();
   QTest::keyClick(plot->ChartViewPlot, Qt::Key_Left);
@@ -209,10 +210,10 @@ TEST_F(Database, ATickedSignalIsPlottedSavedAndRemembered) {
   QFile f(csv);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QStringList rows = QString(f.readAll()).split('\n', Qt::SkipEmptyParts);
-  // From the tick on: gear 1 came before it.
-  ASSERT_EQ(rows.size(), 3);
+  ASSERT_EQ(rows.size(), 4);
   EXPECT_EQ(rows[0], "Time (s),Transmission.Gear");
-  EXPECT_TRUE(rows[1].endsWith(",2") && rows[2].endsWith(",3")) << rows.join('|').toStdString();
+  EXPECT_TRUE(rows[1].endsWith(",1") && rows[2].endsWith(",2") && rows[3].endsWith(",3"))
+      << rows.join('|').toStdString();
   const QImage image(png);
   EXPECT_EQ(image.size(), plot->ChartViewPlot->size());
 

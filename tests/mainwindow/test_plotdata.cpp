@@ -122,6 +122,13 @@ TEST(PlotData, FramesFeedTheirSignalsWhenPresentAndInTimeOrder) {
   ASSERT_TRUE(plot.Span(first, last));
   EXPECT_EQ(first, 10);
   EXPECT_EQ(last, 40);
+  // A second connection's stamps start again from 0; the plot's clock runs on.
+  plot.BeginConnection(1'000'000);
+  plot.BeginConnection(1'000'500);
+  EXPECT_TRUE(plot.Take(frame(0, 90, 10)));
+  EXPECT_EQ(points[3].TimeUs, 510);
+  EXPECT_TRUE(plot.TakeFor(0, frame(0, 90, 0), plot.PlotTime(1'000'045)));
+  EXPECT_EQ(points[3].TimeUs, 45);
   plot.ClearPoints();
   EXPECT_FALSE(plot.Span(first, last));
   EXPECT_EQ(plot.Curves().size(), 1u);
