@@ -146,6 +146,12 @@ std::unique_ptr<QTemporaryDir> PrepareGuiTestEnvironment() {
   return config;
 }
 
+void WriteFile(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
 bool WaitUntil(const std::function<bool()> &cond) {
   QElapsedTimer t;
   t.start();

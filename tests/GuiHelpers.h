@@ -68,6 +68,9 @@ ModalDriver::Action TypeFileName(const QString &path);
 // its letter.
 void ChooseMenuItem(QMenu *menu, Qt::Key menuKey, Qt::Key itemKey);
 
+// Writes the bytes to a new file at path (a test's input).
+void WriteFile(const QString &path, const QByteArray &bytes);
+
 // Processes events until cond holds; false if it never does (after a minute,
 // so that a broken test fails instead of hanging).
 bool WaitUntil(const std::function<bool()> &cond);

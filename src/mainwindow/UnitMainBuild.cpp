@@ -6,6 +6,7 @@
 #include "UnitMainLayout.h"
 
 #include "DeviceMonitor.h"
+#include "FileDialogs.h"
 #include "FrameLogView.h"
 #include "LogRecorder.h"
 #include "Overview.h"
@@ -81,22 +82,11 @@ QHBoxLayout *ButtonRow(QWidget *parent, const char *name, QWidget *&panel) {
 // A dialog that names a log file to write: candump's format, or CSV when
 // that filter is chosen.
 QFileDialog *LogFileDialog(QWidget *parent, const char *name, const char *title) {
-  auto *d = new QFileDialog(parent, title, QString(), "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)");
-  d->setObjectName(name);
-  d->setAcceptMode(QFileDialog::AcceptSave);
-  d->setFileMode(QFileDialog::AnyFile);
-  d->setDefaultSuffix("log");
+  QFileDialog *d =
+      SaveFileDialog(parent, name, title, "candump Log Files (*.log);;CSV Files (*.csv);;All Files (*)", "log");
   QObject::connect(d, &QFileDialog::filterSelected, d, [d](const QString &filter) {
     d->setDefaultSuffix(filter.contains("*.csv") ? "csv" : "log");
   });
-  return d;
-}
-// A dialog that chooses an existing file to read.
-QFileDialog *ReadFileDialog(QWidget *parent, const char *name, const char *title, const char *filter) {
-  auto *d = new QFileDialog(parent, title, QString(), filter);
-  d->setObjectName(name);
-  d->setAcceptMode(QFileDialog::AcceptOpen);
-  d->setFileMode(QFileDialog::ExistingFile);
   return d;
 }
 // A frame list view with its model, which the view owns.

@@ -2,6 +2,7 @@
 // The plot window; see UnitPlot.h.
 #include "UnitPlot.h"
 
+#include "FileDialogs.h"
 #include "LineModels.h" // TimeStampText
 #include "UnitConnect.h"
 
@@ -32,16 +33,6 @@ QPushButton *Button(QWidget *parent, const char *name, const char *caption, cons
   b->setObjectName(name);
   b->setToolTip(tip);
   return b;
-}
-
-QFileDialog *SaveDialog(QWidget *parent, const char *name, const char *title, const char *filter, const char *suffix) {
-  auto *d = new QFileDialog(parent, title, QString(), filter);
-  d->setObjectName(name);
-  d->setAcceptMode(QFileDialog::AcceptSave);
-  d->setFileMode(QFileDialog::AnyFile);
-  d->setDefaultSuffix(suffix);
-  d->setOption(QFileDialog::DontUseNativeDialog, true);
-  return d;
 }
 
 // The values in view fill the axis, which starts and ends on round numbers
@@ -110,8 +101,8 @@ TFormPlot::TFormPlot(TPlotData &data, QWidget *parent) : QWidget(parent, Qt::Win
   BitBtnPlotData = Button(this, "BitBtnPlotData", "Save &Data...", "save the values as CSV");
   LabelPlotHint = new QLabel("drag: zoom in, right click: zoom out, wheel: zoom, arrows: pan", this);
   LabelPlotHint->setObjectName("LabelPlotHint");
-  PlotImageDialog1 = SaveDialog(this, "PlotImageDialog1", "Save Plot Image", "PNG Images (*.png)", "png");
-  PlotDataDialog1 = SaveDialog(this, "PlotDataDialog1", "Save Plot Data", "CSV Files (*.csv)", "csv");
+  PlotImageDialog1 = SaveFileDialog(this, "PlotImageDialog1", "Save Plot Image", "PNG Images (*.png)", "png");
+  PlotDataDialog1 = SaveFileDialog(this, "PlotDataDialog1", "Save Plot Data", "CSV Files (*.csv)", "csv");
 
   auto *buttons = new QHBoxLayout;
   for (QWidget *w : {static_cast<QWidget *>(BitBtnPlotPause), static_cast<QWidget *>(BitBtnPlotFit),

@@ -20,6 +20,18 @@ cat > "$work/drive.sh" <<'DRIVE'
 #!/usr/bin/env bash
 set -euo pipefail
 cd "$WORK"   # where the file dialog starts
+# In the file dialog titled $1 (its title noted): the name $2 typed over the
+# name box's text, then Return.
+name_file() {
+  local dlg
+  dlg=$(timeout 30 xdotool search --sync --name "^$1" | head -n 1)
+  xdotool getwindowname "$dlg" >> "$WORK/titles"
+  xdotool windowfocus --sync "$dlg"
+  sleep 0.5
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$2"
+  xdotool key Return
+}
 "$MOLVAR" &
 pid=$!
 wid=$(timeout 30 xdotool search --sync --name 'Varnell-Interface Molvar' | head -n 1)
@@ -42,13 +54,7 @@ xclip -selection clipboard -o > "$WORK/logline" || true
 # "e", the key of the synthetic Ctrl+E, whose next press the toolkit may
 # take for a repeat.
 xdotool key --window "$wid" ctrl+e
-dlg=$(timeout 30 xdotool search --sync --name '^Export Log' | head -n 1)
-xdotool getwindowname "$dlg" >> "$WORK/titles"
-xdotool windowfocus --sync "$dlg"
-sleep 0.5
-xdotool key ctrl+a
-xdotool type --delay 20 out.csv
-xdotool key Return
+name_file 'Export Log' out.csv
 for i in $(seq 40); do [ -s "$WORK/out.csv" ] && break; sleep 0.25; done
 xdotool windowfocus --sync "$wid"
 xdotool key --window "$wid" alt+x       # Exit
@@ -66,12 +72,7 @@ sleep 1
 xdotool key --window "$wid" alt+f
 sleep 0.3
 xdotool key r
-dlg=$(timeout 30 xdotool search --sync --name '^Record to File' | head -n 1)
-xdotool windowfocus --sync "$dlg"
-sleep 0.5
-xdotool key ctrl+a
-xdotool type --delay 20 zz.log
-xdotool key Return
+name_file 'Record to File' zz.log
 for i in $(seq 40); do [ -e "$WORK/zz.log" ] && break; sleep 0.05; done
 sleep 0.5
 kill -TERM $pid
@@ -108,7 +109,7 @@ lines=$(grep -c '^([0-9]*\.[0-9]\{6\}) can0 [0-9A-F]*#[0-9A-F]*$' "$work/zz.log"
 grep -q 'request 00 01 00 00' "$work/report2" && grep -q 'open handles 0' "$work/report2" ||
   { echo "SIGTERM: adapter not closed"; tail -n 3 "$work/report2"; fail=1; }
 # Window titles exactly as the windows give them, nothing appended.
-[ "$(cat "$work/titles")" = "$(printf 'Varnell-Interface Molvar\nExport Log')" ] ||
+[ "$(cat "$work/titles")" = "$(printf 'Varnell-Interface Molvar\nExport Log\nRecord to File')" ] ||
   { echo "window titles:"; cat "$work/titles"; fail=1; }
 # The file dialog was used; the configuration folder holds the settings file
 # alone.

@@ -253,10 +253,7 @@ TEST_F(Database, RememberedOverARestartAndAFileGoneOrChangedIsReported) {
 
 TEST_F(Database, ADamagedFileIsLoadedWithoutItsBadLinesAndSaysWhich) {
   const QString path = dir.filePath("damaged.dbc");
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("BO_ 256 Good: 2 X\n SG_ A : 0|8@1+ (1,0) [0|255] \"\" X\n SG_ B 8|8@1+ (1,0) [0|255] \"\" X\n");
-  f.close();
+  WriteFile(path, "BO_ 256 Good: 2 X\n SG_ A : 0|8@1+ (1,0) [0|255] \"\" X\n SG_ B 8|8@1+ (1,0) [0|255] \"\" X\n");
   QString text;
   ModalDriver d;
   LoadThroughTheMenu(path, d, PressMessageButton(QMessageBox::Ok, &text));

@@ -159,16 +159,13 @@ TEST(RecordingFile, ACutOffRecordingIsValidUpToItsLastWholeLine) {
 // that are not classic frames are skipped and counted.
 TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
   const QString path = dir.filePath("play.log");
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("(1700000000.000000) can0 101#01\n"
+  WriteFile(path, "(1700000000.000000) can0 101#01\n"
           "# a comment\n"
           "(1700000000.020000) can0 102#0202\n"
           "(1700000000.030000) can0 103##1112233\n" // CAN FD
           "garbage\n"
           "\n"
           "(1700000000.040000) can0 1ABCDEF0#R\n");
-  f.close();
   sim_trace_clear();
   ModalDriver d;
   d.Then(TypeFileName(path));
@@ -193,10 +190,7 @@ TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
 
 TEST_F(Recording, ReplayLoopsUntilStoppedAndNeedsAConnection) {
   const QString path = dir.filePath("loop.log");
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("(1.000000) can0 101#01\n(1.001000) can0 102#02\n");
-  f.close();
+  WriteFile(path, "(1.000000) can0 101#01\n(1.001000) can0 102#02\n");
   FormMain->mf_ReplayLoop->setChecked(true);
   FormMain->mf_ReplayFast->setChecked(true);
   ASSERT_TRUE(FormMain->StartReplay(path));
