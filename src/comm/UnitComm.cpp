@@ -142,6 +142,7 @@ void TDevComm::ServeReceiveSlot() {
     FOffered.assign(FReceiveQueue.begin(), FReceiveQueue.end());
     FReceiveQueue.clear();
     FReceiveState.store(ReceiveOffered, std::memory_order_release);
+    Notify();
   }
   FBacklog.store(FReceiveQueue.size() + FOffered.size(), std::memory_order_relaxed);
 }
@@ -183,6 +184,27 @@ void TDevComm::PushTransmitStamp(uint64_t seq) {
     return; // nobody is taking them; the line keeps its hand-over time
   FStamps[head % TransmitStampRing] = {seq, ElapsedUs()};
   FStampHead.store(head + 1, std::memory_order_release);
+  Notify();
+}
+
+// Both sides write their word, fence, then read the other's: of an offer
+// and an arming that cross, at least one side sees the other, so a batch
+// never waits for a sleeping caller unnoticed.
+void TDevComm::Notify() {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (FWakeArmed.load(std::memory_order_relaxed) && FWakeArmed.exchange(false, std::memory_order_acq_rel) && FWake)
+    FWake();
+}
+
+bool TDevComm::RequestWake() {
+  FWakeArmed.store(true, std::memory_order_release);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  const bool waiting = FTakenNext < FTaken.size() ||
+                       FReceiveState.load(std::memory_order_acquire) == ReceiveOffered ||
+                       FStampTail.load(std::memory_order_relaxed) != FStampHead.load(std::memory_order_acquire);
+  if (waiting)
+    FWakeArmed.store(false, std::memory_order_relaxed);
+  return !waiting;
 }
 
 bool TDevComm::TakeTransmitStamp(TTransmitStamp &stamp) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,6 +86,14 @@ public:
   // The next acceptance stamp of a transmitted frame, oldest first; false
   // when none is waiting. Only the user interface's thread may call it.
   bool TakeTransmitStamp(TTransmitStamp &stamp);
+  // A caller that polls on a timer may sleep longer while nothing comes:
+  // wake is called on the thread, once after each RequestWake, when the
+  // thread next offers received frames or an acceptance stamp. It must be
+  // safe to call from another thread; set it before the first RequestWake.
+  void SetWake(std::function<void()> wake) { FWake = std::move(wake); }
+  // Arms the wake; false, and not armed, when frames or stamps are already
+  // waiting (the caller takes them instead of sleeping).
+  bool RequestWake();
   // Microseconds since the connection was made, on the stamps' clock.
   int64_t ElapsedUs() const;
   // The wall-clock time the connection was made, in microseconds since the
@@ -137,6 +146,9 @@ private:
   TDeviceConfig FConfigBuffer{};
   TFilterBank FFilterBuffer{};
   void PushTransmitStamp(uint64_t seq);
+  void Notify();
+  std::function<void()> FWake;
+  std::atomic<bool> FWakeArmed{false};
 
   const TClock::time_point FConnectedAt;
   const int64_t FConnectedWallUs;

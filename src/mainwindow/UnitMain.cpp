@@ -205,6 +205,7 @@ void TFormMain::SpeedButtonConnectClick() {
   if (serial.empty())
     return;
   FDevComm = new TDevComm(FVNI, serial);
+  FDevComm->SetWake([this] { QMetaObject::invokeMethod(this, &TFormMain::WakeReceive, Qt::QueuedConnection); });
   if (FVNI->IsOpen()) {
     SpeedButtonConnect->setText("Dis&connect");
     FRxCounter = 0;
@@ -215,7 +216,8 @@ void TFormMain::SpeedButtonConnectClick() {
     ShowCounters();
     ShowRates(true);
     FDevComm->SendSetUp(FDevConfig, FFilter);
-    TimerReceive->start();
+    FQuietTicks = 0;
+    TimerReceive->start(ReceiveTickMs);
   } else {
     delete FDevComm;
     FDevComm = nullptr;

@@ -215,7 +215,8 @@ private:
   // A line the log takes (or would, when paused) also counts in the overview.
   void AppendLines(const std::vector<TLogLine> &lines);
   void RefreshOverview(bool now);
-  void TakeTransmitStamps();
+  int TakeTransmitStamps();
+  void WakeReceive();
   void SetTxEntries(std::vector<TTransmitEntry> entries);
   qint64 CycleNow() const;
   void UpdateCyclicButton();
@@ -253,6 +254,13 @@ private:
   QElapsedTimer FCycleClock;
   TBusStatistics FStatistics;
   QElapsedTimer FRatesClock;
+  // The receive timer's tick while frames come; after QuietAfterTicks ticks
+  // without any it ticks every QuietTickMs (the overview's "last seen" still
+  // moves on) and the thread wakes it when frames or stamps come.
+  static constexpr int ReceiveTickMs = 10;
+  static constexpr int QuietTickMs = 250;
+  static constexpr int QuietAfterTicks = 10;
+  int FQuietTicks = 0;
   int FRxCounter = 0;
   int FTxCounter = 0;
   QString FLoadedFile; // the target of Save: the set-up file loaded last

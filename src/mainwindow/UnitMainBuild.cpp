@@ -318,7 +318,7 @@ void TFormMain::BuildMenus() {
 void TFormMain::BuildTimersAndFileDialogs() {
   TimerReceive = new QTimer(this);
   TimerReceive->setObjectName("TimerReceive");
-  TimerReceive->setInterval(10);
+  TimerReceive->setInterval(ReceiveTickMs);
   TimerCyclic = new QTimer(this);
   TimerCyclic->setObjectName("TimerCyclic");
   TimerCyclic->setTimerType(Qt::PreciseTimer);

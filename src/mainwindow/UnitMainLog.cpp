@@ -43,10 +43,12 @@ void TFormMain::SelectLastLogLine() {
 
 // Transmitted frames' lines carry their hand-over time until the adapter's
 // acceptance time arrives.
-void TFormMain::TakeTransmitStamps() {
+int TFormMain::TakeTransmitStamps() {
   TTransmitStamp stamp;
-  while (FDevComm->TakeTransmitStamp(stamp))
+  int taken = 0;
+  for (; FDevComm->TakeTransmitStamp(stamp); ++taken)
     FRxModel->SetAcceptedTime(stamp.Seq, stamp.TimeUs);
+  return taken;
 }
 
 // Takes every frame waiting at each tick, so that the log keeps up with the
@@ -54,7 +56,7 @@ void TFormMain::TakeTransmitStamps() {
 void TFormMain::TimerReceiveTimer() {
   if (!FDevComm)
     return;
-  TakeTransmitStamps();
+  const int stamps = TakeTransmitStamps();
   TStampedFrame frame;
   std::vector<TLogLine> lines;
   int taken = 0;
@@ -66,6 +68,13 @@ void TFormMain::TimerReceiveTimer() {
       lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
   }
   FlushRecording(false);
+  if (taken > 0 || stamps > 0 || FDevComm->WaitingFrames() > 0) {
+    FQuietTicks = 0;
+    if (TimerReceive->interval() != ReceiveTickMs)
+      TimerReceive->setInterval(ReceiveTickMs);
+  } else if (FQuietTicks < QuietAfterTicks && ++FQuietTicks == QuietAfterTicks && FDevComm->RequestWake()) {
+    TimerReceive->setInterval(QuietTickMs);
+  }
   // Also on a quiet tick: the last frames of a burst are shown, and the time
   // since a row was last seen goes on.
   if (taken == 0) {
@@ -79,6 +88,15 @@ void TFormMain::TimerReceiveTimer() {
   }
   RefreshOverview(false);
   ShowCounters();
+}
+
+// The thread has frames or stamps for a receive timer that had slowed down.
+void TFormMain::WakeReceive() {
+  if (!FDevComm || !TimerReceive->isActive())
+    return;
+  FQuietTicks = 0;
+  TimerReceive->setInterval(ReceiveTickMs);
+  TimerReceiveTimer();
 }
 
 void TFormMain::BitBtnRxClearClick() {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -404,4 +405,35 @@ TEST_F(Comm, AcceptedFramesAreStampedInHandOverOrder) {
     }
   }
   EXPECT_FALSE(comm.TakeTransmitStamp(stamp));
+}
+
+// A caller that sleeps while nothing comes is woken once per arming, by a
+// received frame or an acceptance stamp; with something already waiting
+// it is told to take that instead.
+TEST_F(Comm, AnArmedWakeComesOnceForFramesOrStamps) {
+  TDevComm comm(&vni, "A1");
+  std::atomic<int> wakes{0};
+  comm.SetWake([&] { ++wakes; });
+  ASSERT_TRUE(comm.SendStart());
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
+  ASSERT_TRUE(comm.RequestWake());
+  auto f = FrameBytes(0, 0, 1, 0x10, {1});
+  sim_inject_frame("A1", f.data());
+  ASSERT_TRUE(WaitFor([&] { return wakes == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceiveBacklog() == 1; }));
+  EXPECT_FALSE(comm.RequestWake()) << "a frame is waiting";
+  TCanMessage m{};
+  ASSERT_TRUE(comm.ReceiveMessage(m));
+  EXPECT_EQ(m.ID, 0x10u);
+
+  ASSERT_TRUE(comm.RequestWake());
+  ASSERT_TRUE(comm.TransmitMessage(Frame(0x20)));
+  ASSERT_TRUE(WaitFor([&] { return wakes == 2; }));
+  TTransmitStamp stamp;
+  EXPECT_TRUE(comm.TakeTransmitStamp(stamp));
+
+  // Not armed: frames are offered without a wake.
+  sim_inject_frame("A1", f.data());
+  ASSERT_TRUE(WaitFor([&] { return comm.ReceiveMessage(m); }));
+  EXPECT_EQ(wakes, 2);
 }

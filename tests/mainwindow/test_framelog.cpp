@@ -71,6 +71,18 @@ TEST_F(FrameLog, DisconnectKeepsTheFramesAlreadyTakenFromTheAdapter) {
   EXPECT_EQ(RxLine(lines + 19), "Rx\tStd\t  213\t11\t22");
 }
 
+// A quiet connection lets the receive timer slow down; the thread wakes
+// it when a frame comes. The slowed timer is set here to an hour, so only
+// the wake can bring the frame to the log.
+TEST_F(FrameLog, AFrameAfterAQuietSpellWakesTheLog) {
+  ASSERT_TRUE(WaitUntil([] { return FormMain->TimerReceive->interval() > 10; }));
+  FormMain->TimerReceive->setInterval(3600 * 1000);
+  Inject(0x321);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
+  EXPECT_EQ(RxLine(0), "Rx\tStd\t  321\t11\t22");
+  EXPECT_EQ(FormMain->TimerReceive->interval(), 10) << "frames coming: the timer ticks at its pace again";
+}
+
 TEST_F(FrameLog, OnlyTransmittedViewCountsReceivedFramesWithoutLines) {
   FormMain->ComboBoxView->setCurrentIndex(2);
   Inject(0x1);
