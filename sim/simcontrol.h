@@ -64,6 +64,7 @@ SIM_API void sim_set_next_reply(const uint8_t *bytes, int length);
 // after sim_reset: MOLVAR_SIM_TRANSFER_US or 250 us, a full-speed transfer
 // through a transaction translator; see simusb.cpp).
 SIM_API void sim_set_transfer_delay_us(int us);
+SIM_API int sim_transfer_delay_us(void);
 // The adapter's reply to a command (its command word; 0: every command
 // without a latency of its own) becomes readable this long after the
 // request. A read waits for it up to its time-out and returns the library's
