@@ -245,10 +245,6 @@ void Delay(Sim &s) {
     std::this_thread::sleep_until(entry + std::chrono::microseconds(us));
 }
 
-int64_t NowMs(Sim &s) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - s.epoch).count();
-}
-
 int64_t NowUs(Sim &s) {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - s.epoch).count();
 }

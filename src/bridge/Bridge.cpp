@@ -216,7 +216,13 @@ void TBridge::NoteDrops() {
 int TBridge::Run(const std::atomic<bool> &stop) {
   if (!FComm)
     return bridgeexit::NoAdapter;
-  auto lastCheck = std::chrono::steady_clock::now();
+  using TClock = std::chrono::steady_clock;
+  // Looking for the adapter on the bus asks it for its serial number, a
+  // control transfer between the frames' transfers: done only after a
+  // second in which the adapter neither delivered nor accepted a frame
+  // (while it does, it is there).
+  auto lastCheck = TClock::now();
+  uint64_t moved = 0;
   TStampedFrame frame;
   while (!stop.load(std::memory_order_acquire)) {
     while (FComm->ReceiveMessage(frame))
@@ -237,13 +243,18 @@ int TBridge::Run(const std::atomic<bool> &stop) {
       for (int k = 0; k < ReadsPerRound && room() && FromInterface(); ++k) {
       }
     NoteDrops();
-    const auto now = std::chrono::steady_clock::now();
-    if (FComm->Finished() || !FAdapter.IsOpen() || (now - lastCheck >= std::chrono::seconds(1) && FAdapter.CheckRemoved())) {
+    bool removed = FComm->Finished() || !FAdapter.IsOpen();
+    const auto now = TClock::now();
+    if (!removed && now - lastCheck >= std::chrono::seconds(1)) {
+      const uint64_t movedNow = FComm->ReceivedFrames() + FComm->AcceptedFrames();
+      removed = movedNow == moved && FAdapter.CheckRemoved();
+      moved = movedNow;
+      lastCheck = now;
+    }
+    if (removed) {
       std::fprintf(FErr, "molvar-bridge: the adapter %s went away\n", FAdapter.SerialNumber().c_str());
       return bridgeexit::AdapterLost;
     }
-    if (now - lastCheck >= std::chrono::seconds(1))
-      lastCheck = now;
   }
   return bridgeexit::Stopped;
 }

@@ -497,6 +497,10 @@ TEST_F(BridgeRun, UnpluggedAdapterOrClosedInterfaceEndTheRun) {
   sim_add_adapter("A1");
   Start({});
   WaitConnected();
+  // Unplugged while frames flow: the frames stop, and then the adapter is
+  // looked for and missed.
+  sim_set_flood("A1", 1);
+  ASSERT_TRUE(WaitFor([] { return sim_frames_delivered("A1") > 100; }));
   sim_unplug("A1");
   EXPECT_EQ(result.get(), bridgeexit::AdapterLost);
   EXPECT_NE(Text(err).find("the adapter A1 went away"), std::string::npos) << Text(err);

@@ -90,8 +90,9 @@ TEST_F(Connection, SeveralAdaptersAskWithTheFirstSelected) {
   ASSERT_NE(FormMain->DevComm(), nullptr);
   EXPECT_EQ(FormMain->Adapter()->SerialNumber(), "B2");
   for (const auto &w : Trace())
-    if (w.out)
+    if (w.out) {
       EXPECT_EQ(w.device, 1);
+    }
 }
 
 TEST_F(Connection, RefusedHandshakeReportsAndStaysDisconnected) {

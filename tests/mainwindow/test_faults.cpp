@@ -36,8 +36,9 @@ protected:
     EXPECT_EQ(StatusPanel(0), connected ? "connected" : "disconnected");
     EXPECT_EQ(FormMain->SpeedButtonConnect->text(), connected ? "Dis&connect" : "&Connect");
     EXPECT_EQ(FormMain->TimerReceive->isActive(), connected);
-    if (connected)
+    if (connected) {
       EXPECT_TRUE(FormMain->Adapter()->IsOpen());
+    }
   }
   // Connects, answering a failure message if one comes; true when connected.
   bool TryConnect(QString *failure = nullptr) {

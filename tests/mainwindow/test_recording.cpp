@@ -70,8 +70,9 @@ TEST_F(Recording, EveryFrameGoesToTheFileInOrderUntilStopped) {
   for (uint32_t i = 0; i < 30; ++i) {
     EXPECT_EQ(got[i].Msg.ID, i + 1);
     EXPECT_EQ(got[i].Msg.Data[0], i + 1);
-    if (i > 0)
+    if (i > 0) {
       EXPECT_GE(got[i].WallUs, got[i - 1].WallUs);
+    }
   }
   ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_R);
   ASSERT_TRUE(WaitUntil([] { return FormMain->mf_Record->text() == "&Record..."; }));

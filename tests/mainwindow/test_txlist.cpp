@@ -148,8 +148,9 @@ TEST_F(TxList, TransmitAllSendsLogsAndCountsInListOrder) {
   EXPECT_EQ(SentIds(), (std::vector<std::string>{"01 11", "02 22", "03 33"}));
   // The remote request went out with its length and kind.
   for (const auto &w : Trace()) {
-    if (w.out && w.bytes.size() == 20 && w.bytes[8] == 0x33)
+    if (w.out && w.bytes.size() == 20 && w.bytes[8] == 0x33) {
       EXPECT_EQ(Hex(w.bytes), "01 05 00 02 00 02 00 00 33 03 00 00 00 00 00 00 00 00 00 00");
+    }
   }
 }
 
