@@ -41,8 +41,9 @@ Xvfb :7 -screen 0 1024x768x24 >/dev/null 2>&1 &
 sleep 2
 
 # The emulated machine's speed drifts by tens of per cent over a minute, so
-# the three clients take turns, round after round, and each round's shares
-# are of that round's polling client.
+# the three clients take turns, round after round, in an order that turns
+# each round (no client always goes first), and each round's shares are of
+# that round's polling client.
 poller() {
   "$build/rig/rig_poller" RIG0004 $((secs + 60)) > /tmp/poller.out &
   local pid=$!
@@ -65,10 +66,14 @@ window() {
   kill $pid 2>/dev/null; wait $pid 2>/dev/null
 }
 taken() { awk '{ print $2 }' <<< "$1"; }
+clients=(poller bridge window)
 for round in $(seq "${ROUNDS:-3}"); do
-  p=$(poller); sleep 1
-  b=$(bridge); sleep 1
-  w=$(window); sleep 1
+  declare -A got=()
+  for k in 0 1 2; do
+    c=${clients[$(( (k + round - 1) % 3 ))]}
+    got[$c]=$($c); sleep 1
+  done
+  p=${got[poller]} b=${got[bridge]} w=${got[window]}
   echo "round $round: $p; $b; $w"
   pt=$(taken "$p"); bt=$(taken "$b"); wt=$(taken "$w")
   [ "${pt:-0}" -gt 0 ] 2>/dev/null && echo "round $round shares: bridge $((100 * ${bt:-0} / pt)) %, window $((100 * ${wt:-0} / pt)) %"
