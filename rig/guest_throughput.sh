@@ -6,6 +6,7 @@
 # per client and round; the machine is emulated in software, so the figures
 # are for comparison with each other, not absolute.
 #   [ROUNDS=3] guest_throughput.sh BUILD_DIR [SECONDS]
+# (through the rig: rig/vm env ROUNDS=6 bash rig/guest_throughput.sh ...)
 set -u
 build=$1
 secs=${2:-10}
