@@ -196,7 +196,15 @@ private:
   void SetMinimumHeightFromLayout(int txHeight);
   int ApplyVertical(int vertical);
   void SelectLastLogLine();
-  bool TransmitEntry(const TCanMessage &entry);
+  // The lines of a run of transmitted frames, logged together: one insertion
+  // into the log for Tx all of thousands of frames, not one per frame.
+  struct TTxLines {
+    std::vector<TLogLine> Lines;
+    std::vector<std::optional<uint64_t>> Seqs; // each line's hand-over number
+  };
+  void TransmitEntry(const TCanMessage &entry, TTxLines &tx);
+  // True when there were lines; the caller then scrolls the log to its end.
+  bool LogTransmitted(const TTxLines &tx);
   // Whether a frame's line goes into the log: the direction chosen in the
   // view box and the identifier filter.
   bool LogShows(TDirection direction, const TCanMessage &msg) const;

@@ -132,13 +132,14 @@ void TFormMain::StopReplay() {
 // tick, so a fast replay never outruns the adapter.
 void TFormMain::TimerReplayTimer() {
   const uint64_t before = FReplay->Sent();
-  bool logged = false;
+  TTxLines tx;
   FReplay->Run(FReplayClock.nsecsElapsed() / 1000, [&](const TCanMessage &msg) {
     if (!FDevComm || !FDevComm->TransmitRoom())
       return false;
-    logged = TransmitEntry(msg) || logged;
+    TransmitEntry(msg, tx);
     return true;
   });
+  const bool logged = LogTransmitted(tx);
   // The timer runs every millisecond: the window changes only when a frame
   // went or the replay ended.
   if (FReplay->Running() && FReplay->Sent() == before)

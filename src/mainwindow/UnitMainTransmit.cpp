@@ -79,10 +79,9 @@ void TFormMain::BitBtnDeleteClick() {
   UpdateCyclicButton();
 }
 
-// Hands the frame over, counts it and logs it (true when the view shows
-// transmitted frames); the caller scrolls the log to its end once after a
-// run of frames.
-bool TFormMain::TransmitEntry(const TCanMessage &entry) {
+// Hands the frame over, counts it and records it; its line (when the view
+// shows transmitted frames) joins the run's lines.
+void TFormMain::TransmitEntry(const TCanMessage &entry, TTxLines &tx) {
   // The thread owns the copy from the hand-over on; the log line is built
   // from the list's own record.
   const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(entry));
@@ -92,19 +91,29 @@ bool TFormMain::TransmitEntry(const TCanMessage &entry) {
   const int64_t now = FDevComm->ElapsedUs();
   Record(TDirection::Tx, entry, now);
   if (LogShows(TDirection::Tx, entry)) {
-    AppendLines({TLogLine::From(TDirection::Tx, entry, now)});
-    if (seq)
-      FRxModel->AwaitAcceptance(static_cast<int>(FRxModel->Count()) - 1, *seq);
-    return true;
+    tx.Lines.push_back(TLogLine::From(TDirection::Tx, entry, now));
+    tx.Seqs.push_back(seq);
   }
-  return false;
+}
+
+bool TFormMain::LogTransmitted(const TTxLines &tx) {
+  if (tx.Lines.empty())
+    return false;
+  AppendLines(tx.Lines);
+  const int first = static_cast<int>(FRxModel->Count() - tx.Lines.size());
+  for (size_t i = 0; i < tx.Seqs.size(); ++i)
+    if (tx.Seqs[i])
+      FRxModel->AwaitAcceptance(first + static_cast<int>(i), *tx.Seqs[i]);
+  return true;
 }
 
 void TFormMain::BitBtnTxClick() {
   const int i = TxItemIndex();
   if (i < 0 || !FDevComm)
     return;
-  if (TransmitEntry(FTxList->At(i).Frame))
+  TTxLines tx;
+  TransmitEntry(FTxList->At(i).Frame, tx);
+  if (LogTransmitted(tx))
     SelectLastLogLine();
   ShowCounters();
 }
@@ -112,10 +121,10 @@ void TFormMain::BitBtnTxClick() {
 void TFormMain::BitBtnTxAllClick() {
   if (FTxList->Empty() || !FDevComm)
     return;
-  bool logged = false;
+  TTxLines tx;
   for (const TTransmitEntry &e : FTxList->Entries())
-    logged = TransmitEntry(e.Frame) || logged;
-  if (logged)
+    TransmitEntry(e.Frame, tx);
+  if (LogTransmitted(tx))
     SelectLastLogLine();
   ShowCounters();
 }
@@ -153,15 +162,16 @@ void TFormMain::TimerCyclicTimer() {
     StopCyclic();
     return;
   }
-  bool sent = false, logged = false;
+  bool sent = false;
+  TTxLines tx;
   for (size_t i : TakeDueEntries(*FTxList, FCycleClock.elapsed())) {
     // While the adapter does not send, the period passes without a frame.
     if (FDevComm->TransmitRoom()) {
-      logged = TransmitEntry(FTxList->At(i).Frame) || logged;
+      TransmitEntry(FTxList->At(i).Frame, tx);
       sent = true;
     }
   }
-  if (logged)
+  if (LogTransmitted(tx))
     SelectLastLogLine();
   if (sent)
     ShowCounters();

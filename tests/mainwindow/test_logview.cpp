@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QPushButton>
 #include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
@@ -61,26 +62,37 @@ TEST_F(LogView, TimeColumnShowsSecondsWithoutChangingTheLineText) {
   EXPECT_EQ(TimeStampText(-5), "-0.000005");
 }
 
-// A transmitted frame's line shows when the adapter accepted it, which is
-// later than when it was handed over while the adapter refused it.
-TEST_F(LogView, TransmittedLineTakesTheAdapterAcceptanceTime) {
+// Transmitted frames' lines show when the adapter accepted them, which is
+// later than when they were handed over while the adapter refused them;
+// Tx all logs its lines as one run after a received line, and each stamp
+// finds its own line.
+TEST_F(LogView, TransmittedLinesTakeTheAdapterAcceptanceTimes) {
   Connect();
   QTemporaryFile f;
   ASSERT_TRUE(f.open());
-  f.write("[Messages]\r\nn=1\r\n0=Std\t  321\t05\r\n");
+  f.write("[Messages]\r\nn=3\r\n0=Std\t  321\t05\r\n1=Std\t  322\t06\r\n2=Std\t  323\t07\r\n");
   f.close();
   TIniFile ini(f.fileName());
   FormMain->LoadSetup(ini);
+  auto rx = FrameBytes(0, 0, 2, 0x123, {0x11, 0x22});
+  sim_inject_frame("A1", rx.data());
+  ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 1; }));
+  const int64_t received = RxModel()->At(0).TimeUs;
   sim_set_transmit_status("A1", 0);
-  FormMain->BitBtnTxAllClick();
-  ASSERT_EQ(RxLineCount(), 1);
-  const int64_t handedOver = RxModel()->At(0).TimeUs;
+  QTest::mouseClick(FormMain->BitBtnTxAll, Qt::LeftButton);
+  ASSERT_EQ(RxLineCount(), 4);
+  std::vector<int64_t> handedOver;
+  for (int row = 1; row <= 3; ++row)
+    handedOver.push_back(RxModel()->At(row).TimeUs);
   ASSERT_TRUE(WaitUntil([] { return CountPrefix(Requests(), "01 05 00 00 00 01 00 00 21 03") >= 3; }));
   const int64_t beforeAccepting = FormMain->DevComm()->ElapsedUs();
   sim_set_transmit_status("A1", 1);
-  ASSERT_TRUE(WaitUntil([&] { return RxModel()->At(0).TimeUs != handedOver; }));
-  EXPECT_GE(RxModel()->At(0).TimeUs, beforeAccepting);
-  EXPECT_EQ(RxLine(0), "Tx\tStd\t  321\t05");
+  ASSERT_TRUE(WaitUntil([&] { return RxModel()->At(3).TimeUs != handedOver[2]; }));
+  EXPECT_EQ(RxModel()->At(0).TimeUs, received);
+  for (int row = 1; row <= 3; ++row) {
+    EXPECT_GE(RxModel()->At(row).TimeUs, beforeAccepting) << row;
+    EXPECT_EQ(RxLine(row), QString("Tx\tStd\t  32%1\t0%2").arg(row).arg(row + 4));
+  }
 }
 
 // The choices are written to the settings file only once they were
