@@ -655,7 +655,7 @@ void SetupFiles(int frames) {
 // nothing to do (two transfers of the simulator's time and the 1 ms pause),
 // doing nothing else.
 void IdleFloor(int seconds) {
-  Fresh();
+  sim_reset(); // the transfer time the simulator was started with
   const auto transfer = std::chrono::microseconds(sim_transfer_delay_us());
   double cpu = 0;
   std::thread sleeper([&] {

@@ -203,8 +203,8 @@ private:
     std::vector<std::optional<uint64_t>> Seqs; // each line's hand-over number
   };
   void TransmitEntry(const TCanMessage &entry, TTxLines &tx);
-  // True when there were lines; the caller then scrolls the log to its end.
-  bool LogTransmitted(const TTxLines &tx);
+  // Adds the lines and scrolls the log to its end (when there were any).
+  void LogTransmitted(const TTxLines &tx);
   // Whether a frame's line goes into the log: the direction chosen in the
   // view box and the identifier filter.
   bool LogShows(TDirection direction, const TCanMessage &msg) const;

@@ -139,13 +139,11 @@ void TFormMain::TimerReplayTimer() {
     TransmitEntry(msg, tx);
     return true;
   });
-  const bool logged = LogTransmitted(tx);
+  LogTransmitted(tx);
   // The timer runs every millisecond: the window changes only when a frame
   // went or the replay ended.
   if (FReplay->Running() && FReplay->Sent() == before)
     return;
-  if (logged)
-    SelectLastLogLine();
   ShowCounters();
   if (!FReplay->Running())
     TimerReplay->stop();

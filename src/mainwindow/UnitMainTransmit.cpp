@@ -96,15 +96,15 @@ void TFormMain::TransmitEntry(const TCanMessage &entry, TTxLines &tx) {
   }
 }
 
-bool TFormMain::LogTransmitted(const TTxLines &tx) {
+void TFormMain::LogTransmitted(const TTxLines &tx) {
   if (tx.Lines.empty())
-    return false;
+    return;
   AppendLines(tx.Lines);
   const int first = static_cast<int>(FRxModel->Count() - tx.Lines.size());
   for (size_t i = 0; i < tx.Seqs.size(); ++i)
     if (tx.Seqs[i])
       FRxModel->AwaitAcceptance(first + static_cast<int>(i), *tx.Seqs[i]);
-  return true;
+  SelectLastLogLine();
 }
 
 void TFormMain::BitBtnTxClick() {
@@ -113,8 +113,7 @@ void TFormMain::BitBtnTxClick() {
     return;
   TTxLines tx;
   TransmitEntry(FTxList->At(i).Frame, tx);
-  if (LogTransmitted(tx))
-    SelectLastLogLine();
+  LogTransmitted(tx);
   ShowCounters();
 }
 
@@ -124,8 +123,7 @@ void TFormMain::BitBtnTxAllClick() {
   TTxLines tx;
   for (const TTransmitEntry &e : FTxList->Entries())
     TransmitEntry(e.Frame, tx);
-  if (LogTransmitted(tx))
-    SelectLastLogLine();
+  LogTransmitted(tx);
   ShowCounters();
 }
 
@@ -171,8 +169,7 @@ void TFormMain::TimerCyclicTimer() {
       sent = true;
     }
   }
-  if (LogTransmitted(tx))
-    SelectLastLogLine();
+  LogTransmitted(tx);
   if (sent)
     ShowCounters();
 }
