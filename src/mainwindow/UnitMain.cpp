@@ -257,17 +257,16 @@ void TFormMain::SpeedButtonExitClick() { close(); }
 
 // ---- settings and information dialogs -------------------------------------
 
+// Disconnected, the dialogs edit the block and the filter table that the
+// next connection sends: the bit rate is set before the adapter joins a bus,
+// so that it never joins at the wrong one.
 void TFormMain::SpeedButtonSetupClick() {
-  if (!FDevComm)
-    return;
-  if (FormDeviceConfig->EditDeviceConfig(FDevConfig, x() + 20, y() + 20))
+  if (FormDeviceConfig->EditDeviceConfig(FDevConfig, x() + 20, y() + 20) && FDevComm)
     FDevComm->SendDeviceConfig(FDevConfig);
 }
 
 void TFormMain::SpeedButtonFilterClick() {
-  if (!FDevComm)
-    return;
-  if (FormFilter->EditFilters(FFilter, x() + 20, y() + 20))
+  if (FormFilter->EditFilters(FFilter, x() + 20, y() + 20) && FDevComm)
     FDevComm->SendFilters(FFilter);
 }
 

@@ -29,12 +29,39 @@ std::vector<std::string> WithPrefix(const char *prefix) {
 
 using DeviceConfigDialog = GuiTest;
 
-TEST_F(DeviceConfigDialog, DoesNothingWhileDisconnected) {
+// Disconnected, the bit rate and the filters are set before the adapter
+// joins the bus: nothing reaches any adapter until the next connection,
+// which sends what OK kept.
+TEST_F(DeviceConfigDialog, DisconnectedTheDialogsKeepTheirValuesForTheNextConnection) {
+  sim_add_adapter("A1");
   ModalDriver d;
-  FormMain->SpeedButtonSetupClick();
-  FormMain->SpeedButtonFilterClick();
-  Settle();
-  EXPECT_TRUE(d.Seen.isEmpty());
+  d.Then([](QWidget *) {
+    for (int i = 0; i < 6; ++i)
+      QTest::keyClick(FormDeviceConfig->ComboBoxSpeed, Qt::Key_Down);
+    QTest::mouseClick(FormDeviceConfig->BitBtnOk, Qt::LeftButton);
+  });
+  d.Then([](QWidget *) {
+    QTest::mouseClick(FormFilter->CheckBoxActive, Qt::LeftButton);
+    QTest::mouseClick(FormFilter->BitBtnOk, Qt::LeftButton);
+  });
+  qsizetype opened = 0;
+  for (Qt::Key key : {Qt::Key_S, Qt::Key_R}) {
+    FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+    Settle();
+    // A button's mnemonic clicks it a moment later.
+    QTest::keyClick(FormMain, key, Qt::AltModifier);
+    ++opened;
+    ASSERT_TRUE(WaitUntil([&] { return d.Seen.size() == opened && !QApplication::activeModalWidget(); }));
+  }
+  EXPECT_EQ(d.Seen, (QStringList{"FormDeviceConfig", "FormFilter"}));
+  EXPECT_EQ(FormMain->DevConfig().Speed, 6);
+  EXPECT_EQ(FormMain->Filters()[0].Active, 1);
+  EXPECT_EQ(sim_trace_count(), 0);
+  Connect();
+  ASSERT_TRUE(WaitUntil([] { return WithPrefix("11 05").size() == 14; }));
+  EXPECT_EQ(WithPrefix("01 04"), std::vector<std::string>{"01 04 06 01 01 00 00 00"});
+  EXPECT_EQ(WithPrefix("11 05")[0].substr(0, 23), "11 05 00 00 00 00 01 00");
 }
 
 TEST_F(DeviceConfigDialog, EntriesAndCancel) {
