@@ -18,9 +18,16 @@ constexpr int MaxDataLength = 8;
 inline bool IsExtended(const TCanMessage &msg) { return msg.IDType != 0; }
 // Any non-zero RTR is a remote request (the adapter's own value is 2).
 inline bool IsRemote(const TCanMessage &msg) { return msg.RTR != 0; }
-// The identifier within the width of its kind.
-inline uint32_t MaskedId(const TCanMessage &msg) {
-  return msg.ID & (IsExtended(msg) ? ExtendedIdMask : StandardIdMask);
+// An identifier within the width of its kind: what the editor stores and
+// what is handed to the adapter.
+inline uint32_t MaskId(uint32_t id, bool extended) { return id & (extended ? ExtendedIdMask : StandardIdMask); }
+inline uint32_t MaskedId(const TCanMessage &msg) { return MaskId(msg.ID, IsExtended(msg)); }
+// The record as the adapter gets it: a set-up file may hold any identifier
+// text, and the list shows it as stored, but the bus sees it masked.
+inline TCanMessage WireFrame(const TCanMessage &msg) {
+  TCanMessage wire = msg;
+  wire.ID = MaskedId(msg);
+  return wire;
 }
 // The length the frame announces, at most the eight bytes a record holds.
 inline int FrameLength(const TCanMessage &msg) { return std::min<int>(msg.DLC, MaxDataLength); }

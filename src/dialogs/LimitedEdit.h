@@ -13,6 +13,8 @@ class TLimitedEdit : public QLineEdit {
 public:
   explicit TLimitedEdit(int typedLimit, QWidget *parent = nullptr);
   int TypedLimit() const { return FLimit; }
+  // A shorter limit leaves a longer text as it is.
+  void SetTypedLimit(int typedLimit) { FLimit = typedLimit; }
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;

@@ -26,6 +26,12 @@
 
 TFormEditMsg *FormEditMsg = nullptr;
 
+namespace {
+// Digits a user may type for an identifier of each kind.
+constexpr int StandardIdDigits = 5;
+constexpr int ExtendedIdDigits = 8;
+} // namespace
+
 TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   setObjectName("FormEditMsg");
   setWindowTitle("CAN Message for Transmission");
@@ -42,7 +48,11 @@ TFormEditMsg::TFormEditMsg(QWidget *parent) : QDialog(parent) {
   RadioExtended->setGeometry(12, 44, 120, 20);
 
   LabelID = new QLabel("Message ID (hex)", this);
-  LabeledEditID = LabeledEdit(this, 5, "LabeledEditID", LabelID, {164, 14, 150, 18}, {164, 34, 90, 24});
+  LabeledEditID = LabeledEdit(this, StandardIdDigits, "LabeledEditID", LabelID, {164, 14, 150, 18}, {164, 34, 90, 24});
+  // An extended identifier (J1939, diagnostics: 18FEF100, 18DAF110) needs
+  // all eight digits.
+  connect(RadioExtended, &QRadioButton::toggled, this,
+          [this](bool extended) { LabeledEditID->SetTypedLimit(extended ? ExtendedIdDigits : StandardIdDigits); });
 
   TabbedNotebook1 = new QTabWidget(this);
   TabbedNotebook1->setObjectName("TabbedNotebook1");
@@ -137,7 +147,7 @@ const TDbcMessage *TFormEditMsg::TypedMessage() const {
   if (!FDatabase || LabeledEditID->text().isEmpty())
     return nullptr;
   const bool extended = RadioExtended->isChecked();
-  return FDatabase->Find(HexToInt(LabeledEditID->text()) & (extended ? ExtendedIdMask : StandardIdMask), extended);
+  return FDatabase->Find(MaskId(HexToInt(LabeledEditID->text()), extended), extended);
 }
 
 // The signals page is open only for an identifier the database describes.
@@ -293,7 +303,7 @@ bool TFormEditMsg::EditMessage(TCanMessage &msg, int left, int top, int *cycleMs
 void TFormEditMsg::StoreMessage(TCanMessage &msg) {
   const bool extended = RadioExtended->isChecked();
   msg.IDType = extended ? 4 : 0;
-  msg.ID = HexToInt(LabeledEditID->text()) & (extended ? ExtendedIdMask : StandardIdMask);
+  msg.ID = MaskId(HexToInt(LabeledEditID->text()), extended);
   if (TabbedNotebook1->currentIndex() != PageRemote) {
     msg.RTR = 0;
     msg.DLC = 0;

@@ -7,6 +7,7 @@
 #include "CyclicSchedule.h"
 #include "LineModels.h"
 #include "TransmitList.h"
+#include "can/Frame.h"
 #include "can/FrameText.h"
 #include "comm/UnitComm.h"
 #include "dialogs/UnitEditMsg.h"
@@ -82,16 +83,17 @@ void TFormMain::BitBtnDeleteClick() {
 // Hands the frame over, counts it and records it; its line (when the view
 // shows transmitted frames) joins the run's lines.
 void TFormMain::TransmitEntry(const TCanMessage &entry, TTxLines &tx) {
-  // The thread owns the copy from the hand-over on; the log line is built
-  // from the list's own record.
-  const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(entry));
+  // The thread owns the copy from the hand-over on; the log, the counters
+  // and the recording take the frame as it goes on the bus.
+  const TCanMessage wire = WireFrame(entry);
+  const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(wire));
   ++FTxCounter;
   if (seq)
-    FStatistics.Count(entry, false);
+    FStatistics.Count(wire, false);
   const int64_t now = FDevComm->ElapsedUs();
-  Record(TDirection::Tx, entry, now);
-  if (LogShows(TDirection::Tx, entry)) {
-    tx.Lines.push_back(TLogLine::From(TDirection::Tx, entry, now));
+  Record(TDirection::Tx, wire, now);
+  if (LogShows(TDirection::Tx, wire)) {
+    tx.Lines.push_back(TLogLine::From(TDirection::Tx, wire, now));
     tx.Seqs.push_back(seq);
   }
 }

@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QApplication>
+#include <QClipboard>
 #include <QTest>
 
 #include <cstring>
@@ -59,16 +60,26 @@ TEST_F(EditMsg, IdentifierIsMaskedByKind) {
     const char *typed;
     bool extended;
     uint32_t id;
-  } cases[] = {{"800", false, 0}, {"FFFFF", false, 0x7FF}, {"FFFFF", true, 0xFFFFF}, {"fffff9", true, 0xFFFFF}};
+  } cases[] = {{"800", false, 0},           {"FFFFF9", false, 0x7FF},          {"FFFFF", true, 0xFFFFF},
+               {"18FEF100", true, 0x18FEF100}, {"18daf110", true, 0x18DAF110}, {"FFFFFFFF", true, 0x1FFFFFFF},
+               {"1FFFFFFF7", true, 0x1FFFFFFF}};
   for (const Case &c : cases) {
     TCanMessage m{};
     ASSERT_TRUE(Run(m, true, [&] {
-      (c.extended ? FormEditMsg->RadioExtended : FormEditMsg->RadioStandard)->setChecked(true);
-      QTest::keyClicks(FormEditMsg->LabeledEditID, c.typed); // at most 5 characters are taken
+      // A standard identifier takes 5 characters, an extended one 8.
+      QTest::mouseClick(c.extended ? FormEditMsg->RadioExtended : FormEditMsg->RadioStandard, Qt::LeftButton);
+      QTest::keyClicks(FormEditMsg->LabeledEditID, c.typed);
     }));
     EXPECT_EQ(m.ID, c.id) << c.typed;
     EXPECT_EQ(m.IDType, c.extended ? 4 : 0);
   }
+  QGuiApplication::clipboard()->setText("18FEF100");
+  TCanMessage pasted{};
+  ASSERT_TRUE(Run(pasted, true, [&] {
+    QTest::mouseClick(FormEditMsg->RadioExtended, Qt::LeftButton);
+    QTest::keyClick(FormEditMsg->LabeledEditID, Qt::Key_V, Qt::ControlModifier);
+  }));
+  EXPECT_EQ(pasted.ID, 0x18FEF100u);
 }
 
 TEST_F(EditMsg, EditingShowsTheRecordAndKeepsLongIdentifiersWhole) {
@@ -209,8 +220,9 @@ TEST_F(EditMsg, TwoDigitsMoveTheFocusOnOverFullEditsToOk) {
   EXPECT_EQ(m.Data[0], 0x12);
 }
 
-TEST_F(EditMsg, IdentifierEditTakesFiveTypedCharactersButShortensLongText) {
+TEST_F(EditMsg, IdentifierEditTakesEightTypedCharactersButShortensLongText) {
   TCanMessage m = Frame(4, 0, 0, 0x1234567);
+  m.ID = 0x12345678; // eight digits: the extended limit
   QString after;
   ASSERT_TRUE(Run(m, false, [&] {
     QLineEdit *e = FormEditMsg->LabeledEditID;
@@ -220,8 +232,8 @@ TEST_F(EditMsg, IdentifierEditTakesFiveTypedCharactersButShortensLongText) {
     QTest::keyClick(e, Qt::Key_Backspace);
     after = e->text();
   }));
-  EXPECT_EQ(after, "123456");
-  EXPECT_EQ(m.ID, 0x123456u);
+  EXPECT_EQ(after, "1234567");
+  EXPECT_EQ(m.ID, 0x1234567u);
 }
 
 } // namespace

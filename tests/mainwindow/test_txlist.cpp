@@ -154,6 +154,24 @@ TEST_F(TxList, TransmitAllSendsLogsAndCountsInListOrder) {
   }
 }
 
+// A set-up file may hold an identifier wider than its kind: the list shows
+// what the file holds, the bus gets the identifier masked by the kind.
+TEST_F(TxList, IdentifiersFromASetUpFileReachTheAdapterMasked) {
+  Load({"Ext\tFFFFFFFF\t11", "Std\t  FFF\t22"});
+  const QStringList shown = TxLines();
+  sim_add_adapter("A1");
+  Connect();
+  QTest::mouseClick(FormMain->BitBtnTxAll, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 2; }));
+  std::vector<std::string> ids;
+  for (const auto &w : Trace())
+    if (w.out && w.bytes.size() == 20)
+      ids.push_back(Hex({w.bytes[11], w.bytes[10], w.bytes[9], w.bytes[8]}));
+  EXPECT_EQ(ids, (std::vector<std::string>{"1F FF FF FF", "00 00 07 FF"}));
+  EXPECT_EQ(TxLines(), shown);
+  EXPECT_EQ(::TxList().At(0).Frame.ID, 0xFFFFFFFFu);
+}
+
 TEST_F(TxList, OnlyReceivedViewSendsAndCountsWithoutLines) {
   Load(three);
   sim_add_adapter("A1");
