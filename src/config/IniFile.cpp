@@ -81,6 +81,17 @@ QByteArray TIniFile::Value(const QByteArray &raw) {
   return TrimSpaces(raw.mid(eq + 1));
 }
 
+namespace {
+QString TooLarge() {
+  return QString("it is larger than %1 MiB").arg(TIniFile::MaxFileSize / (1024 * 1024));
+}
+} // namespace
+
+QString TIniFile::ReadError() {
+  Load();
+  return FReadError;
+}
+
 void TIniFile::Load() {
   if (FLoaded)
     return;
@@ -91,8 +102,16 @@ void TIniFile::Load() {
   QFileInfo info(FFileName);
   if (info.exists()) {
     QFile f(FFileName);
-    if (!info.isFile() || info.size() > MaxFileSize || !f.open(QIODevice::ReadOnly)) {
-      FUnreadable = true;
+    if (!info.isFile()) {
+      FReadError = "it is not a file";
+      return;
+    }
+    if (info.size() > MaxFileSize) {
+      FReadError = TooLarge();
+      return;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+      FReadError = f.errorString();
       return;
     }
     // Read what the file holds, never a buffer of the largest size allowed.
@@ -100,7 +119,11 @@ void TIniFile::Load() {
     while (!f.atEnd() && data.size() <= MaxFileSize)
       data += f.read(MaxFileSize + 1 - data.size());
     if (data.size() > MaxFileSize) {
-      FUnreadable = true;
+      FReadError = TooLarge();
+      return;
+    }
+    if (f.error() != QFileDevice::NoError) {
+      FReadError = f.errorString();
       return;
     }
   }
@@ -270,9 +293,9 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
 void TIniFile::UpdateFile() {
   if (!FDirty)
     return;
-  if (FUnreadable)
-    throw EIniFileError(QString("The file \"%1\" could not be read, so it is not overwritten.")
-                            .arg(FFileName).toStdString());
+  if (!FReadError.isEmpty())
+    throw EIniFileError(QString("The file \"%1\" could not be read (%2), so it is not overwritten.")
+                            .arg(FFileName, FReadError).toStdString());
   // A file whose owner has no write permission stays as it is, also for a
   // user (root) whom the system would let write it anyway.
   struct stat st;
@@ -307,6 +330,9 @@ void TIniFile::UpdateFile() {
     for (const Line &l : s.lines)
       put(l.raw, l.end);
   }
+  if (out.size() > MaxFileSize)
+    throw EIniFileError(QString("The file \"%1\" is not written: it would be larger than %2 MiB, the most that is read back.")
+                            .arg(FFileName).arg(MaxFileSize / (1024 * 1024)).toStdString());
   QSaveFile f(FFileName);
   if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit()) {
     QString reason = f.errorString();

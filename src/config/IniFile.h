@@ -34,6 +34,9 @@ public:
   TIniFile &operator=(const TIniFile &) = delete;
 
   const QString &FileName() const { return FFileName; }
+  // Why a file that exists could not be read (then it reads as empty); empty
+  // when it was read or does not exist.
+  QString ReadError();
 
   int ReadInteger(const QString &section, const QString &key, int defaultValue);
   QString ReadString(const QString &section, const QString &key, const QString &defaultValue);
@@ -43,7 +46,9 @@ public:
   void EraseSection(const QString &section);
 
   // Writes buffered changes to the file; throws EIniFileError naming the file
-  // when it cannot be written. Does nothing when there is nothing to write.
+  // when it cannot be written, or would be larger than a file this class
+  // reads (so that whatever is written reads back). Does nothing when there
+  // is nothing to write.
   void UpdateFile();
 
   // The reading rule for integers: decimal with an optional sign, or
@@ -72,7 +77,7 @@ private:
 
   QString FFileName;
   bool FLoaded = false;
-  bool FUnreadable = false; // present but not readable: never overwrite it
+  QString FReadError; // present but not readable: never overwrite it
   bool FDirty = false;
   QByteArray FBom;
   std::vector<Section> FSections;

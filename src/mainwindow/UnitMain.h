@@ -271,7 +271,7 @@ private:
   int FQuietTicks = 0;
   int FRxCounter = 0;
   int FTxCounter = 0;
-  QString FLoadedFile; // the target of Save: the set-up file loaded last
+  QString FLoadedFile; // the target of Save: the set-up file loaded or saved last
   // The boundary read at start for a maximised window, until it has been
   // placed in the maximised client area.
   std::optional<int> FRestoredVertical;

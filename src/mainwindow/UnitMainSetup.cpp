@@ -48,8 +48,16 @@ bool TFormMain::FileDialogRun(QFileDialog *dialog) {
 void TFormMain::mf_LoadClick() {
   if (!FileDialogRun(OpenDialog1))
     return;
-  FLoadedFile = OpenDialog1->selectedFiles().first();
-  TIniFile ini(FLoadedFile);
+  const QString path = OpenDialog1->selectedFiles().first();
+  TIniFile ini(path);
+  // A file that cannot be read changes nothing: read as empty, it would
+  // reset the configuration, the filters and the list.
+  const QString error = ini.ReadError();
+  if (!error.isEmpty()) {
+    ReportFileError(QString("The set-up file \"%1\" could not be read: %2.").arg(path, error));
+    return;
+  }
+  FLoadedFile = path;
   LoadSetup(ini);
 }
 
@@ -86,5 +94,7 @@ void TFormMain::mf_SaveAsClick() {
     if (box.exec() != QMessageBox::Yes)
       return;
   }
-  SaveSetupTo(path);
+  // Save then writes the file saved last.
+  if (SaveSetupTo(path))
+    FLoadedFile = path;
 }

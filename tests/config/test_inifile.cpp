@@ -233,6 +233,25 @@ TEST_F(Ini, GarbageAndHugeFilesReadAsDefaultsWithoutHarm) {
   b.WriteInteger("Main", "n", 1);
   EXPECT_THROW(b.UpdateFile(), EIniFileError); // never clobbered
   EXPECT_EQ(QFileInfo(Path("big.ini")).size(), TIniFile::MaxFileSize + 1);
+  EXPECT_TRUE(b.ReadError().contains("larger than 64 MiB")) << b.ReadError().toStdString();
+  EXPECT_TRUE(g.ReadError().isEmpty());
+}
+
+// What is written reads back: a file that would pass the reading limit is
+// refused, and the previous one stays.
+TEST_F(Ini, AFileTooLargeToReadBackIsNotWritten) {
+  Write("[Main]\r\nn=1\r\n");
+  TIniFile ini(Path());
+  const int half = static_cast<int>(TIniFile::MaxFileSize / 2);
+  ini.WriteString("Messages", "0", QString(half, 'x'));
+  ini.WriteString("Messages", "1", QString(half, 'y'));
+  try {
+    ini.UpdateFile();
+    ADD_FAILURE() << "written";
+  } catch (const EIniFileError &e) {
+    EXPECT_TRUE(QString(e.what()).contains("larger than 64 MiB")) << e.what();
+  }
+  EXPECT_EQ(Read(), "[Main]\r\nn=1\r\n");
 }
 
 TEST_F(Ini, LongLinesAreKeptWhole) {

@@ -175,14 +175,59 @@ TEST_F(SetupFiles, SaveBeforeLoadAsksForAFileAndSaveAfterLoadDoesNot) {
   EXPECT_EQ(ini.ReadInteger("DevConfig", "Speed", -1), 6);
 }
 
-TEST_F(SetupFiles, SaveAsToANewFileAsksNothingAndDoesNotBecomeTheSaveTarget) {
+// Load a, Save as b, a change, Save: the change goes to b, a stays as it was.
+TEST_F(SetupFiles, SaveAfterSaveAsWritesTheFileSavedLast) {
+  Write("a.vni", "[DevConfig]\r\nSpeed=1\r\n");
   ModalDriver d;
-  d.Then(ChooseFile(Path("new.vni")));
-  FormMain->mf_SaveAsClick();
-  EXPECT_TRUE(QFileInfo::exists(Path("new.vni")));
-  d.Then(RejectDialog()); // Save still asks: Save as did not set its target
-  FormMain->mf_SaveClick();
-  EXPECT_EQ(d.Pending(), 0u);
+  d.Then(TypeFileName(Path("a.vni")));
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_L);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_EQ(FormMain->DevConfig().Speed, 1);
+  d.Then(TypeFileName(Path("b.vni")));
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_A);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  FormMain->DevConfig().Speed = 6;
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_S); // asks nothing
+  Settle();
+  EXPECT_EQ(d.Seen, (QStringList{"OpenDialog1", "SaveDialog1"}));
+  EXPECT_EQ(Read("a.vni"), "[DevConfig]\r\nSpeed=1\r\n");
+  TIniFile b(Path("b.vni"));
+  EXPECT_EQ(b.ReadInteger("DevConfig", "Speed", -1), 6);
+}
+
+// A file that cannot be read is said by name and reason, and the set-up in
+// the window stays as it was (read as empty, it would reset everything).
+TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
+  LoadText(twoFrames);
+  FormMain->DevConfig().Speed = 6;
+  FormMain->Filters()[3].Active = 1;
+  QFile big(Path("big.vni"));
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(big.resize(TIniFile::MaxFileSize + 1));
+  big.close();
+  Write("locked.vni", "[DevConfig]\r\nSpeed=1\r\n");
+  QFile::setPermissions(Path("locked.vni"), QFileDevice::WriteOwner);
+  const bool rootReadsAnyway = QFile(Path("locked.vni")).open(QIODevice::ReadOnly);
+  for (const char *name : {"big.vni", "locked.vni"}) {
+    if (QByteArray(name) == "locked.vni" && rootReadsAnyway)
+      continue;
+    ModalDriver d;
+    QString text;
+    d.Then(TypeFileName(Path(name))).Then(PressMessageButton(QMessageBox::Cancel, &text));
+    ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_L);
+    ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+    EXPECT_TRUE(text.contains(Path(name))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QByteArray(name) == "big.vni" ? "larger than 64 MiB" : "ermission")) << text.toStdString();
+    EXPECT_EQ(FormMain->DevConfig().Speed, 6);
+    EXPECT_EQ(FormMain->Filters()[3].Active, 1);
+    EXPECT_EQ(TxLines().size(), 2);
+  }
+  // Save still asks for a file: the unreadable one did not become its target.
+  ModalDriver d;
+  d.Then(RejectDialog());
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_S);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_EQ(d.Seen, QStringList{"SaveDialog1"});
 }
 
 TEST_F(SetupFiles, ReadOnlyTargetReportsTheFileAndLeavesItAsItWas) {
