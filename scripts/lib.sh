@@ -12,8 +12,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 BUILD_PACKAGES=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libusb-dev libusb-0.1-4
   libudev-dev libgtest-dev googletest)
 # And for running the tests: the whole program under a virtual X server, the
-# Debian package check.
-TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils appstream)
+# Debian package check, a locale with a decimal comma.
+TEST_PACKAGES=(xvfb xauth xdotool xclip dpkg-dev binutils appstream locales)
 # And for the virtual machine rig (rig/).
 RIG_PACKAGES=(qemu-system-x86 busybox-static kmod cpio xz-utils iproute2 can-utils usbutils libusb-0.1-4)
 
@@ -31,6 +31,12 @@ ensure_packages() {
   echo "Installing: ${missing[*]}"
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# A locale that writes a decimal comma, for the tests of numbers in files.
+ensure_decimal_comma_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
+  as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
 # configure_build DIR [cmake options...]: configures (once) and builds DIR.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Dbc.h"
+#include "Numbers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,16 +33,18 @@ std::vector<TToken> Tokenize(std::string_view text) {
     out.push_back({kind, std::move(t), line, first});
     first = false;
   };
+  // A line ends at LF, at CR LF, or at a CR alone (files from old tools).
+  auto lineEnd = [&](size_t k) { return text[k] == '\n' || (text[k] == '\r' && (k + 1 == text.size() || text[k + 1] != '\n')); };
   while (i < text.size()) {
     const char c = text[i];
-    if (c == '\n') {
+    if (lineEnd(i)) {
       ++line;
       first = true;
       ++i;
     } else if (std::isspace(static_cast<unsigned char>(c))) {
       ++i;
     } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
-      while (i < text.size() && text[i] != '\n')
+      while (i < text.size() && !lineEnd(i))
         ++i;
     } else if (c == '"') {
       const int startLine = line;
@@ -50,7 +53,7 @@ std::vector<TToken> Tokenize(std::string_view text) {
       while (i < text.size() && text[i] != '"') {
         if (text[i] == '\\' && i + 1 < text.size())
           ++i;
-        if (text[i] == '\n')
+        if (lineEnd(i))
           ++line;
         s += text[i++];
       }
@@ -81,15 +84,7 @@ std::vector<TToken> Tokenize(std::string_view text) {
   return out;
 }
 
-std::optional<double> ToDouble(const std::string &t) {
-  if (t.empty())
-    return std::nullopt;
-  char *end = nullptr;
-  const double v = std::strtod(t.c_str(), &end);
-  if (end != t.c_str() + t.size() || !std::isfinite(v))
-    return std::nullopt;
-  return v;
-}
+std::optional<double> ToDouble(const std::string &t) { return ParseDouble(t); }
 std::optional<int64_t> ToInt(const std::string &t) {
   const std::optional<double> d = ToDouble(t);
   if (!d || *d != std::floor(*d) || std::fabs(*d) > 9.0e18)
@@ -478,19 +473,19 @@ void TParser::SignalType() {
   const auto id = Peek().Kind == TTok::Number ? ToInt(Next().Text) : std::nullopt;
   const std::string name = Peek().Kind == TTok::Word ? Next().Text : std::string();
   Take(":");
-  const auto type = Peek().Kind == TTok::Number ? ToInt(Next().Text) : std::nullopt;
-  if (!id || name.empty() || !type || *type < 0 || *type > 2) {
+  const int64_t type = Peek().Kind == TTok::Number ? ToInt(Next().Text).value_or(-1) : -1;
+  if (!id || name.empty() || type < 0 || type > 2) {
     Error(line, "SIG_VALTYPE_: a message, a signal and 0, 1 or 2 expected");
     SkipStatement();
     return;
   }
   if (TSignal *s = SignalOf(*id, name)) {
-    if (*type == 1 && s->Length != 32)
+    if (type == 1 && s->Length != 32)
       Error(line, "SIG_VALTYPE_: a float signal of " + std::to_string(s->Length) + " bits");
-    else if (*type == 2 && s->Length != 64)
+    else if (type == 2 && s->Length != 64)
       Error(line, "SIG_VALTYPE_: a double signal of " + std::to_string(s->Length) + " bits");
-    else if (*type != 0)
-      s->Type = *type == 1 ? TValueType::Float : TValueType::Double;
+    else if (type != 0)
+      s->Type = type == 1 ? TValueType::Float : TValueType::Double;
   }
   Take(";");
 }
@@ -641,9 +636,7 @@ std::vector<std::string> DecodedLines(const TDatabase &db, uint32_t id, bool ext
     uint64_t raw;
     if (!SignalPresent(*m, s, data, length) || !RawBits(s, data, length, raw))
       continue;
-    char value[64];
-    std::snprintf(value, sizeof value, "%.10g", Physical(s, raw));
-    std::string line = std::string(head) + ' ' + m->Name + ' ' + s.Name + ' ' + value;
+    std::string line = std::string(head) + ' ' + m->Name + ' ' + s.Name + ' ' + FormatDouble(Physical(s, raw));
     if (!s.Unit.empty())
       line += ' ' + s.Unit;
     lines.push_back(std::move(line));

@@ -4,6 +4,7 @@
 
 #include "FileDialogs.h"
 #include "LineModels.h" // TimeStampText
+#include "can/Numbers.h"
 #include "UnitConnect.h"
 
 #include <QApplication>
@@ -338,7 +339,6 @@ bool TFormPlot::SaveData(const QString &path, QString &error) const {
     head << CsvCell(Heading(c));
   QByteArray out = head.join(',').toUtf8() + '\n';
   std::vector<size_t> next(curves.size(), 0);
-  char number[32];
   for (;;) {
     int64_t t = INT64_MAX;
     for (size_t i = 0; i < curves.size(); ++i)
@@ -350,8 +350,7 @@ bool TFormPlot::SaveData(const QString &path, QString &error) const {
     for (size_t i = 0; i < curves.size(); ++i) {
       out += ',';
       if (next[i] < curves[i].Points.Size() && curves[i].Points[next[i]].TimeUs == t) {
-        std::snprintf(number, sizeof number, "%.10g", curves[i].Points[next[i]++].Value);
-        out += number;
+        out += FormatDouble(curves[i].Points[next[i]++].Value).c_str();
       }
     }
     out += '\n';

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -224,3 +225,30 @@ TEST(DbcEncode, RoundTripsEverySignalOfTheDemoDatabase) {
 }
 
 } // namespace
+
+// A process whose locale writes a decimal comma (as Qt's start sets it from
+// the environment) reads and writes numbers in files as in the C locale.
+TEST(DbcLocale, NumbersAreReadAndWrittenTheSameUnderADecimalComma) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+    GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed (scripts/test generates it)";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  std::ifstream f(MOLVAR_DEMO_DBC);
+  std::stringstream text;
+  text << f.rdbuf();
+  const TDatabase db = TDatabase::Parse(text.str());
+  size_t signals = 0;
+  for (const TDbcMessage &m : db.Messages)
+    signals += m.Signals.size();
+  const TDatabase small = TDatabase::Parse("BO_ 256 M: 2 X\n SG_ S : 0|16@1+ (0.5,-1.25) [-1.25|100.5] \"\" X\n");
+  const uint8_t data[2] = {0x1B, 0x00};
+  const auto lines = DecodedLines(small, 0x100, false, data, 2);
+  std::setlocale(LC_ALL, before.c_str());
+  EXPECT_TRUE(db.Errors.empty());
+  EXPECT_EQ(signals, 21u);
+  ASSERT_EQ(small.Messages.size(), 1u);
+  EXPECT_EQ(small.Messages[0].Signals[0].Factor, 0.5);
+  EXPECT_EQ(small.Messages[0].Signals[0].Offset, -1.25);
+  EXPECT_EQ(lines, std::vector<std::string>{"100 M S 12.25"});
+}
+
