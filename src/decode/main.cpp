@@ -6,6 +6,8 @@
 #include "can/FrameText.h"
 #include "can/Frame.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,9 +34,16 @@ int main(int argc, char **argv) {
     std::printf("molvar-decode %s\n", MOLVAR_VERSION);
     return 0;
   }
-  if (argc != 2) {
+  if (argc != 2 || (argv[1][0] == '-' && argv[1][1] != '\0')) {
+    if (argc == 2)
+      std::fprintf(stderr, "molvar-decode: unknown option %s\n", argv[1]);
     std::fputs(Usage, stderr);
     return 2;
+  }
+  struct stat st;
+  if (::stat(argv[1], &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "molvar-decode: %s is a directory, not a CAN database\n", argv[1]);
+    return 1;
   }
   std::ifstream file(argv[1], std::ios::binary);
   if (!file) {
@@ -49,6 +58,18 @@ int main(int argc, char **argv) {
       std::fprintf(stderr, "molvar-decode: %s:%d: %s\n", argv[1], e.Line, e.Text.c_str());
     return 1;
   }
+  if (db.Messages.empty()) {
+    std::fprintf(stderr, "molvar-decode: %s is no CAN database: it describes no message\n", argv[1]);
+    return 1;
+  }
+  // Output is checked as it goes: a full disk ends the run with an error,
+  // not with a part of the signals and exit status 0.
+  static char buffer[1 << 16];
+  std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  auto writeFailed = [] {
+    std::fprintf(stderr, "molvar-decode: writing the output failed: %s\n", std::strerror(errno));
+    return 1;
+  };
   std::ios::sync_with_stdio(false);
   std::string line;
   unsigned long unread = 0;
@@ -61,10 +82,14 @@ int main(int argc, char **argv) {
         ++unread;
       continue;
     }
-    for (const std::string &out : DecodedLines(db, MaskedId(r.Msg), IsExtended(r.Msg), r.Msg.Data, PayloadLength(r.Msg)))
-      std::cout << out << '\n';
+    for (std::string &out : DecodedLines(db, MaskedId(r.Msg), IsExtended(r.Msg), r.Msg.Data, PayloadLength(r.Msg))) {
+      out += '\n';
+      if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+        return writeFailed();
+    }
   }
-  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return writeFailed();
   if (unread > 0)
     std::fprintf(stderr, "molvar-decode: %lu line%s could not be read\n", unread, unread == 1 ? "" : "s");
   return 0;

@@ -43,4 +43,19 @@ check "a damaged database: exit 1 and its line: $(cat "$work/err")" \
 check "a missing database: exit 1 (rc $rc)" '[ $rc -eq 1 ] && grep -q "cannot read" "$work/err"'
 "$decode" 2> /dev/null; rc=$?
 check "no database: usage, exit 2 (rc $rc)" '[ $rc -eq 2 ]'
+"$decode" -x 2> "$work/err"; rc=$?
+check "an unknown option: exit 2 (rc $rc)" '[ $rc -eq 2 ] && grep -q "unknown option -x" "$work/err"'
+"$decode" "$work" < /dev/null 2> "$work/err"; rc=$?
+check "a directory: exit 1 and said (rc $rc)" '[ $rc -eq 1 ] && grep -q "is a directory" "$work/err"'
+"$decode" /etc/passwd < /dev/null 2> "$work/err"; rc=$?
+check "a file that is no database: exit 1 and said (rc $rc)" '[ $rc -eq 1 ] && grep -q "no CAN database" "$work/err"'
+if [ -w /dev/full ]; then
+  "$decode" "$dbc" < "$work/in.log" > /dev/full 2> "$work/err"; rc=$?
+  check "a full disk: exit 1 and the reason (rc $rc)" '[ $rc -eq 1 ] && grep -q "No space left on device" "$work/err"'
+fi
+tr '\n' '\r' < "$dbc" > "$work/cr.dbc"
+"$decode" "$work/cr.dbc" < "$work/in.log" > "$work/out" 2> /dev/null; rc=$?
+check "a database with CR line ends reads as with LF (rc $rc)" '[ $rc -eq 0 ] && diff -q "$work/expected" "$work/out"'
+LC_ALL=de_DE.UTF-8 "$decode" "$dbc" < "$work/in.log" > "$work/out" 2> /dev/null; rc=$?
+check "a decimal-comma locale reads and writes the same (rc $rc)" '[ $rc -eq 0 ] && diff -q "$work/expected" "$work/out"'
 exit $fail
