@@ -3,6 +3,7 @@
 // thread and a SocketCAN socket, with the counters.
 #include "Bridge.h"
 
+#include "can/DatabaseFile.h"
 #include "can/Frame.h"
 
 #include "comm/UnitComm.h"
@@ -330,6 +331,14 @@ bool LoadSetupFile(const std::string &path, TSetup &setup, std::string &error) {
     return false;
   f.close();
   TIniFile ini(file);
+  if (!ini.ReadError().isEmpty()) {
+    error = "cannot read " + path + ": " + ini.ReadError().toStdString();
+    return false;
+  }
+  if (!HoldsSetup(ini)) {
+    error = path + " is no set-up file: it holds none of a set-up's sections";
+    return false;
+  }
   setup = ReadSetup(ini).Setup;
   return true;
 }
@@ -358,17 +367,16 @@ int RunBridge(const TBridgeOptions &o, const TOpenInterface &openInterface, cons
     setup.DevConfig.LoopbackMode = 1;
   std::shared_ptr<const TDatabase> database;
   if (!o.Database.empty()) {
-    std::ifstream file(o.Database, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    database = std::make_shared<TDatabase>(TDatabase::Parse(text.str()));
-    if (!file || !database->Errors.empty()) {
-      if (!file)
-        std::fprintf(err, "molvar-bridge: cannot read %s\n", o.Database.c_str());
-      for (const TDbcError &e : database->Errors)
+    TDatabaseFile file = ReadDatabaseFile(o.Database);
+    if (file.Database)
+      for (const TDbcError &e : file.Database->Errors)
         std::fprintf(err, "molvar-bridge: %s:%d: %s\n", o.Database.c_str(), e.Line, e.Text.c_str());
+    if (!file.Error.empty())
+      std::fprintf(err, file.Readable ? "molvar-bridge: %s is no CAN database: %s\n" : "molvar-bridge: cannot read %s: %s\n", o.Database.c_str(), file.Error.c_str());
+    if (file.Error.empty() && file.Database->Errors.empty())
+      database = std::make_shared<TDatabase>(std::move(*file.Database));
+    else
       return bridgeexit::BadSetup;
-    }
   }
 
   const int fd = openInterface(o.Interface, error);

@@ -178,6 +178,11 @@ void TIniFile::EraseSection(const QString &section) {
   FDirty = true;
 }
 
+bool TIniFile::HasSection(const QString &section) {
+  Load();
+  return FSectionIndex.contains(Lower(section));
+}
+
 const TIniFile::Line *TIniFile::Find(const QString &section, const QString &key) {
   Load();
   auto s = FSectionIndex.constFind(Lower(section));

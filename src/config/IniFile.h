@@ -38,6 +38,7 @@ public:
   // when it was read or does not exist.
   QString ReadError();
 
+  bool HasSection(const QString &section);
   int ReadInteger(const QString &section, const QString &key, int defaultValue);
   QString ReadString(const QString &section, const QString &key, const QString &defaultValue);
   void WriteInteger(const QString &section, const QString &key, int value);

@@ -47,6 +47,15 @@ TSetupRead ReadSetup(TIniFile &ini) {
   return read;
 }
 
+bool HoldsSetup(TIniFile &ini) {
+  if (ini.HasSection("DevConfig") || ini.HasSection("Messages") || ini.HasSection(CyclesSection))
+    return true;
+  for (int n = 0; n < FilterBankCount; ++n)
+    if (ini.HasSection(FilterSection(n)))
+      return true;
+  return false;
+}
+
 void WriteSetup(TIniFile &ini, const TSetup &s) {
   ini.WriteInteger("DevConfig", "Speed", s.DevConfig.Speed);
   ini.WriteInteger("DevConfig", "Termination", s.DevConfig.Termination);

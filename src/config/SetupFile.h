@@ -35,6 +35,9 @@ struct TSetupRead {
   bool HasMessages = false;
 };
 TSetupRead ReadSetup(TIniFile &ini);
+// Whether the file holds any of a set-up's sections: a file without one
+// (another program's, or empty) would read as the defaults of a new set-up.
+bool HoldsSetup(TIniFile &ini);
 
 // Writes the set-up's keys, leaving every other line of the file as it was.
 // The "Cycles" section holds only the non-zero cycle times and is left out

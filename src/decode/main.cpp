@@ -2,7 +2,7 @@
 // molvar-decode: the signals of candump log lines, by a CAN database.
 //   molvar-decode DATABASE.dbc < candump.log
 
-#include "can/Dbc.h"
+#include "can/DatabaseFile.h"
 #include "can/FrameText.h"
 #include "can/Frame.h"
 
@@ -40,28 +40,17 @@ int main(int argc, char **argv) {
     std::fputs(Usage, stderr);
     return 2;
   }
-  struct stat st;
-  if (::stat(argv[1], &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "molvar-decode: %s is a directory, not a CAN database\n", argv[1]);
-    return 1;
-  }
-  std::ifstream file(argv[1], std::ios::binary);
-  if (!file) {
-    std::fprintf(stderr, "molvar-decode: cannot read %s: %s\n", argv[1], std::strerror(errno));
-    return 1;
-  }
-  std::stringstream text;
-  text << file.rdbuf();
-  const TDatabase db = TDatabase::Parse(text.str());
-  if (!db.Errors.empty()) {
-    for (const TDbcError &e : db.Errors)
+  const TDatabaseFile file = ReadDatabaseFile(argv[1]);
+  if (file.Database)
+    for (const TDbcError &e : file.Database->Errors)
       std::fprintf(stderr, "molvar-decode: %s:%d: %s\n", argv[1], e.Line, e.Text.c_str());
+  if (!file.Error.empty()) {
+    std::fprintf(stderr, file.Readable ? "molvar-decode: %s is no CAN database: %s\n" : "molvar-decode: cannot read %s: %s\n", argv[1], file.Error.c_str());
     return 1;
   }
-  if (db.Messages.empty()) {
-    std::fprintf(stderr, "molvar-decode: %s is no CAN database: it describes no message\n", argv[1]);
+  if (!file.Database->Errors.empty())
     return 1;
-  }
+  const TDatabase &db = *file.Database;
   // Output is checked as it goes: a full disk ends the run with an error,
   // not with a part of the signals and exit status 0.
   static char buffer[1 << 16];

@@ -9,7 +9,7 @@
 #include "Overview.h"
 #include "TransmitList.h"
 #include "UnitConnect.h"
-#include "can/Dbc.h"
+#include "can/DatabaseFile.h"
 #include "config/IniFile.h"
 
 #include <QApplication>
@@ -31,15 +31,15 @@ QString FileStamp(const QFileInfo &info) {
 // Loads the file; what it could not read is in problems ("line N: ...").
 // False when the file cannot be read at all.
 bool TFormMain::LoadDatabase(const QString &path, QStringList &problems) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) {
-    problems << f.errorString();
+  TDatabaseFile file = ReadDatabaseFile(QFile::encodeName(path).toStdString());
+  if (!file.Error.empty())
+    problems << QString::fromStdString(file.Error);
+  if (file.Database)
+    for (const TDbcError &e : file.Database->Errors)
+      problems << QString("line %1: %2").arg(e.Line).arg(QString::fromStdString(e.Text));
+  if (!file.Error.empty())
     return false;
-  }
-  const QByteArray text = f.readAll();
-  auto db = std::make_unique<TDatabase>(TDatabase::Parse(std::string_view(text.constData(), text.size())));
-  for (const TDbcError &e : db->Errors)
-    problems << QString("line %1: %2").arg(e.Line).arg(QString::fromStdString(e.Text));
+  auto db = std::make_unique<TDatabase>(std::move(*file.Database));
   // The views let go of the old database before it goes.
   FRxModel->SetDatabase(db.get());
   FOverview->SetDatabase(db.get());

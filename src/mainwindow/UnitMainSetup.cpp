@@ -8,6 +8,7 @@
 #include "UnitConnect.h"
 #include "UnitMain.h"
 #include "config/IniFile.h"
+#include "config/SetupFile.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -55,6 +56,10 @@ void TFormMain::mf_LoadClick() {
   const QString error = ini.ReadError();
   if (!error.isEmpty()) {
     ReportFileError(QString("The set-up file \"%1\" could not be read: %2.").arg(path, error));
+    return;
+  }
+  if (!HoldsSetup(ini)) {
+    ReportFileError(QString("The file \"%1\" is no set-up file: it holds none of a set-up's sections.").arg(path));
     return;
   }
   FLoadedFile = path;

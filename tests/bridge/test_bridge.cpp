@@ -480,9 +480,14 @@ TEST_F(BridgeRun, MissingAdapterUnknownSerialAndUnreadableSetupAreReported) {
   EXPECT_EQ(RunBridge(*Parse({"-s", "B2", "vcan0"}), Pair(), stop, out, err), bridgeexit::NoAdapter);
   EXPECT_NE(Text(err).find("the connection to adapter B2 failed"), std::string::npos) << Text(err);
 
-  for (const std::string &setup : {std::string("/nonexistent/x.vni"), ::testing::TempDir()}) {
+  for (const std::string &setup : {std::string("/nonexistent/x.vni"), ::testing::TempDir(), std::string("/etc/passwd")}) {
     EXPECT_EQ(RunBridge(*Parse({"--setup", setup, "vcan0"}), Pair(), stop, out, err), bridgeexit::BadSetup);
     EXPECT_NE(Text(err).find(setup), std::string::npos) << Text(err);
+  }
+  EXPECT_NE(Text(err).find("/etc/passwd is no set-up file"), std::string::npos) << Text(err);
+  for (const std::string &db : {::testing::TempDir(), std::string("/etc/passwd")}) {
+    EXPECT_EQ(RunBridge(*Parse({"--database", db, "vcan0"}), Pair(), stop, out, err), bridgeexit::BadSetup);
+    EXPECT_NE(Text(err).find(db + " is no CAN database"), std::string::npos) << Text(err);
   }
   auto failing = [](const std::string &name, std::string &error) {
     error = "there is no interface " + name;

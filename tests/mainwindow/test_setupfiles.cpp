@@ -15,7 +15,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+
 #include <QTemporaryDir>
+
+#include <map>
 
 namespace {
 
@@ -208,7 +211,10 @@ TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
   Write("locked.vni", "[DevConfig]\r\nSpeed=1\r\n");
   QFile::setPermissions(Path("locked.vni"), QFileDevice::WriteOwner);
   const bool rootReadsAnyway = QFile(Path("locked.vni")).open(QIODevice::ReadOnly);
-  for (const char *name : {"big.vni", "locked.vni"}) {
+  Write("passwd.vni", "root:x:0:0:root:/root:/bin/bash\n");
+  const std::map<QByteArray, const char *> reasons{
+      {"big.vni", "larger than 64 MiB"}, {"locked.vni", "ermission"}, {"passwd.vni", "is no set-up file"}};
+  for (const char *name : {"big.vni", "locked.vni", "passwd.vni"}) {
     if (QByteArray(name) == "locked.vni" && rootReadsAnyway)
       continue;
     ModalDriver d;
@@ -217,7 +223,7 @@ TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
     ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_L);
     ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
     EXPECT_TRUE(text.contains(Path(name))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QByteArray(name) == "big.vni" ? "larger than 64 MiB" : "ermission")) << text.toStdString();
+    EXPECT_TRUE(text.contains(reasons.at(name))) << text.toStdString();
     EXPECT_EQ(FormMain->DevConfig().Speed, 6);
     EXPECT_EQ(FormMain->Filters()[3].Active, 1);
     EXPECT_EQ(TxLines().size(), 2);
