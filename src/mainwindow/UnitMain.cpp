@@ -25,6 +25,8 @@
 #include "dialogs/UnitDeviceInformation.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -34,6 +36,9 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
+
+#include <algorithm>
+#include <climits>
 
 TFormMain *FormMain = nullptr;
 
@@ -75,10 +80,34 @@ void TFormMain::SetMinimumHeightFromLayout(int txHeight) {
                    StatusBarHeight);
 }
 
+// A saved place from another screen set-up (or a damaged file) must not put
+// the window where nobody sees it, nor make it larger than any screen: it is
+// brought onto the screen nearest to it and fitted into that.
+void TFormMain::PlaceOnScreen(int x, int y, int width, int height) {
+  // Any integer may stand in the file: the centre is taken in 64 bits.
+  const auto centre = [](int from, int length) {
+    return static_cast<int>(std::clamp<int64_t>(int64_t(from) + length / 2, INT_MIN / 2, INT_MAX / 2));
+  };
+  QScreen *screen = QGuiApplication::screenAt(QPoint(centre(x, width), centre(y, height)));
+  if (!screen)
+    screen = QGuiApplication::primaryScreen();
+  if (!screen) {
+    move(x, y);
+    resize(width, height);
+    return;
+  }
+  const QRect area = screen->availableGeometry();
+  width = std::clamp(width, 1, area.width());
+  height = std::clamp(height, 1, area.height());
+  move(std::clamp(x, area.left(), area.left() + area.width() - width),
+       std::clamp(y, area.top(), area.top() + area.height() - height));
+  resize(width, height);
+}
+
 void TFormMain::FormCreate() {
   TIniFile &ini = *SettingsFile;
-  move(ini.ReadInteger("Main", "LeftPos", 10), ini.ReadInteger("Main", "TopPos", 10));
-  resize(ini.ReadInteger("Main", "Width", 800), ini.ReadInteger("Main", "Height", 600));
+  PlaceOnScreen(ini.ReadInteger("Main", "LeftPos", 10), ini.ReadInteger("Main", "TopPos", 10),
+                ini.ReadInteger("Main", "Width", 800), ini.ReadInteger("Main", "Height", 600));
   const int state = ini.ReadInteger("Main", "State", 0);
   if (state == 1)
     setWindowState(Qt::WindowMinimized);

@@ -194,6 +194,7 @@ private:
   void FormClose();
   void FormDestroy();
   void SetMinimumHeightFromLayout(int txHeight);
+  void PlaceOnScreen(int x, int y, int width, int height);
   int ApplyVertical(int vertical);
   void SelectLastLogLine();
   // The lines of a run of transmitted frames, logged together: one insertion

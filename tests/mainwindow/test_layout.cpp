@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QTest>
 
@@ -54,7 +55,7 @@ TEST_F(Layout, FirstStartUsesDefaultsAndClosingWritesEverything) {
 }
 
 TEST_F(Layout, GeometryViewSplitterAndSetUpSurviveARestart) {
-  FormMain->resize(900, 700);
+  FormMain->resize(790, 700);
   FormMain->move(30, 40);
   Settle();
   FormMain->ComboBoxView->setCurrentIndex(2);
@@ -67,7 +68,7 @@ TEST_F(Layout, GeometryViewSplitterAndSetUpSurviveARestart) {
   FormMain->Filters()[5].Mode = 1;
   FormMain->Filters()[5].ID = 0xFFFFFFFF;
   Restart();
-  EXPECT_EQ(FormMain->width(), 900);
+  EXPECT_EQ(FormMain->width(), 790);
   EXPECT_EQ(FormMain->height(), 700);
   EXPECT_EQ(ClientHeight(), client);
   EXPECT_EQ(VerticalPos(), vertical);
@@ -86,6 +87,25 @@ TEST_F(Layout, MaximisedStateKeepsTheLastNormalBounds) {
   EXPECT_EQ(ini.ReadInteger("Main", "State", -1), 2);
   EXPECT_EQ(ini.ReadInteger("Main", "Width", -1), 700);
   EXPECT_EQ(ini.ReadInteger("Main", "LeftPos", -1), 11);
+}
+
+// Bounds from another screen set-up or a damaged file: the window comes up
+// on the screen and no larger than it, and closing stores where it is.
+TEST_F(Layout, SavedBoundsOffTheScreenOrLargerThanItAreBroughtOntoIt) {
+  const QRect area = FormMain->screen()->availableGeometry();
+  for (const char *bounds : {"LeftPos=3000\r\nTopPos=-5000\r\nWidth=640\r\nHeight=480",
+                             "LeftPos=10\r\nTopPos=10\r\nWidth=100000\r\nHeight=100000",
+                             "LeftPos=2147483647\r\nTopPos=-2147483648\r\nWidth=2147483647\r\nHeight=-7"}) {
+    WriteSettings(QByteArray("[Main]\r\n") + bounds + "\r\n");
+    EXPECT_TRUE(area.contains(FormMain->frameGeometry().topLeft())) << bounds;
+    EXPECT_LE(FormMain->width(), area.width()) << bounds;
+    EXPECT_LE(FormMain->height(), area.height()) << bounds;
+    EXPECT_TRUE(area.intersects(FormMain->geometry())) << bounds;
+  }
+  FormMain->close();
+  TIniFile ini(SettingsPath());
+  EXPECT_LE(ini.ReadInteger("Main", "Width", -1), area.width());
+  EXPECT_GE(ini.ReadInteger("Main", "TopPos", -1), area.top());
 }
 
 // Normal bounds smaller than the screen, so that the maximised client area
