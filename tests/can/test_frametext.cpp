@@ -150,6 +150,12 @@ TEST(CandumpLine, OtherToolsLinesAndDamagedOnes) {
   ASSERT_EQ(r.Kind, TCandumpKind::Frame);
   EXPECT_EQ(r.Msg.IDType, 4);
   EXPECT_EQ(r.Msg.DLC, 3);
+  // The number of digits decides the kind, not the value.
+  r = ParseCandumpLine("(1.000000) can0 00000123#11");
+  ASSERT_EQ(r.Kind, TCandumpKind::Frame);
+  EXPECT_EQ(r.Msg.IDType, 4);
+  EXPECT_EQ(r.Msg.ID, 0x123u);
+  EXPECT_EQ(ParseCandumpLine("(1.000000) can0 123#11").Msg.IDType, 0);
   EXPECT_EQ(ParseCandumpLine("(1.000000) can0 123#r").Msg.RTR, 2);
   EXPECT_EQ(ParseCandumpLine("(1.000000) can0 123##311223344").Kind, TCandumpKind::FdFrame);
   EXPECT_EQ(ParseCandumpLine("(1.000000) can0 20000080#0000000000000000").Kind, TCandumpKind::Error);
