@@ -163,6 +163,37 @@ TEST_F(Comm, TransmittedFramesReachTheAdapterInOrder) {
     EXPECT_EQ(ids[i], i + 1);
 }
 
+// More frames than the hand-over ring holds, handed over while the thread
+// sits in a slow transfer: the sender waits for room, and no waiting frame
+// is overwritten.
+TEST_F(Comm, AFullHandOverRingWaitsAndOverwritesNothing) {
+  constexpr uint32_t count = TDevComm::TransmitHandOverRing + 500;
+  TDevComm comm(&vni, "A1");
+  ASSERT_TRUE(comm.SendStart());
+  ASSERT_TRUE(WaitFor([] { return Count(Requests(), "01 03 03 00") == 1; }));
+  // Held from here: the thread's next transfer starts after the delay is
+  // set, so it takes it.
+  sim_set_transfer_delay_us(50000);
+  const long entered = sim_transfers_entered();
+  ASSERT_TRUE(WaitFor([&] { return sim_transfers_entered() > entered; }));
+  std::atomic<uint32_t> handed{0};
+  std::thread sender([&] {
+    for (uint32_t id = 0; id < count; ++id, ++handed)
+      ASSERT_TRUE(comm.TransmitMessage(Frame(id)));
+  });
+  ASSERT_TRUE(WaitFor([&] { return handed >= TDevComm::TransmitHandOverRing; }));
+  sim_set_transfer_delay_us(0);
+  sender.join();
+  ASSERT_TRUE(WaitFor([] { return sim_frames_transmitted("A1") == count; }));
+  uint32_t expected = 0;
+  for (const auto &w : Trace()) {
+    if (w.out && w.bytes.size() == 20 && w.bytes[0] == 0x01 && w.bytes[1] == 0x05) {
+      ASSERT_EQ(static_cast<uint32_t>(w.bytes[8] | (w.bytes[9] << 8)), expected++);
+    }
+  }
+  EXPECT_EQ(expected, count);
+}
+
 TEST_F(Comm, RefusedFrameBlocksTheQueueUntilAccepted) {
   sim_set_transmit_status("A1", 0);
   TDevComm comm(&vni, "A1");
