@@ -173,11 +173,10 @@ bool TBridge::FromInterface() {
     return false;
   for (cmsghdr *c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c))
     if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
-      uint32_t dropped;
-      std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
-      // The kernel's count is cumulative and wraps at 32 bits.
-      FCounters.DroppedOverflow += static_cast<uint32_t>(dropped - FOverflowSeen);
-      FOverflowSeen = dropped;
+      uint32_t total;
+      std::memcpy(&total, CMSG_DATA(c), sizeof total);
+      FOverflow.Note(total);
+      FCounters.DroppedOverflow = FOverflow.Lost();
     }
   if (n != static_cast<ssize_t>(sizeof f) || (mh.msg_flags & MSG_TRUNC) || (f.can_id & CAN_ERR_FLAG) ||
       f.len > CAN_MAX_DLEN) {

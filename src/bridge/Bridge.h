@@ -6,6 +6,7 @@
 
 #include "BridgeOptions.h"
 #include "adapter/Vni_if.h"
+#include "OverflowCount.h"
 #include "can/Dbc.h"
 
 #include <atomic>
@@ -80,7 +81,7 @@ private:
   std::unique_ptr<TDevComm> FComm;
   TBridgeCounters FCounters;
   std::vector<can_frame> FOut; // delivered by the adapter, for the interface
-  uint32_t FOverflowSeen = 0;
+  TOverflowCount FOverflow;
   uint64_t FReportedDrops = 0;
   std::shared_ptr<const TDatabase> FDatabase;
 };

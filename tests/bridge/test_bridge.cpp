@@ -90,6 +90,21 @@ TEST(BridgeOptions, MistakesAreNamed) {
   EXPECT_EQ(SpeedOfBitRate(500000), 6);
 }
 
+// The kernel's running total arrives with each record: only its growth
+// counts, also across the 32-bit wrap, and a record without growth adds
+// nothing.
+TEST(BridgeOverflow, TheRunningTotalCountsByItsGrowthAcrossTheWrap) {
+  TOverflowCount c;
+  EXPECT_EQ(c.Note(0), 0u);
+  EXPECT_EQ(c.Note(5), 5u);
+  EXPECT_EQ(c.Note(5), 0u);
+  EXPECT_EQ(c.Note(12), 7u);
+  EXPECT_EQ(c.Lost(), 12u);
+  EXPECT_EQ(c.Note(0xFFFFFFFEu), 0xFFFFFFFEu - 12);
+  EXPECT_EQ(c.Note(3), 5u); // FFFFFFFE, FFFFFFFF, 0, 1, 2, 3
+  EXPECT_EQ(c.Lost(), 0xFFFFFFFEull + 5);
+}
+
 TEST(BridgeFrames, EveryKindConvertsBothWays) {
   TCanMessage m{};
   m.IDType = 4;
