@@ -5,6 +5,7 @@
 #include "can/FrameText.h"
 #include "config/IniFile.h"
 #include "mainwindow/LogRecorder.h"
+#include "mainwindow/Replay.h"
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
@@ -158,6 +159,31 @@ TEST(RecordingFile, ACutOffRecordingIsValidUpToItsLastWholeLine) {
 
 // A file's frames go onto the bus in order, on the file's timing; lines
 // that are not classic frames are skipped and counted.
+// On the file's timing, every round of a loop keeps the file's intervals
+// from its own first frame, on the caller's clock.
+TEST(ReplayTiming, EachRoundOfALoopKeepsTheFilesIntervals) {
+  QTemporaryDir dir;
+  QFile f(dir.filePath("three.log"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("(100.000000) can0 001#01\n(100.100000) can0 002#02\n(100.300000) can0 003#03\n");
+  f.close();
+  TReplay replay;
+  QString error;
+  ASSERT_TRUE(replay.Start(f.fileName(), false, true, error)) << error.toStdString();
+  std::vector<std::pair<int64_t, uint32_t>> sent;
+  for (int64_t now = 0; sent.size() < 9 && now < 10000000; now += 10000) // 10 ms steps
+    replay.Run(now, [&](const TCanMessage &m) {
+      if (sent.size() == 9)
+        return false; // enough rounds: the rest waits
+      sent.emplace_back(now, m.ID);
+      return true;
+    });
+  // Each round starts at the call that ends the round before.
+  const std::vector<std::pair<int64_t, uint32_t>> expected{
+      {0, 1}, {100000, 2}, {300000, 3}, {300000, 1}, {400000, 2}, {600000, 3}, {600000, 1}, {700000, 2}, {900000, 3}};
+  EXPECT_EQ(sent, expected);
+}
+
 TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
   const QString path = dir.filePath("play.log");
   WriteFile(path, "(1700000000.000000) can0 101#01\n"
