@@ -157,8 +157,6 @@ TEST(RecordingFile, ACutOffRecordingIsValidUpToItsLastWholeLine) {
   EXPECT_EQ(others, 1);
 }
 
-// A file's frames go onto the bus in order, on the file's timing; lines
-// that are not classic frames are skipped and counted.
 // On the file's timing, every round of a loop keeps the file's intervals
 // from its own first frame, on the caller's clock.
 TEST(ReplayTiming, EachRoundOfALoopKeepsTheFilesIntervals) {
@@ -184,6 +182,8 @@ TEST(ReplayTiming, EachRoundOfALoopKeepsTheFilesIntervals) {
   EXPECT_EQ(sent, expected);
 }
 
+// A file's frames go onto the bus in order, on the file's timing; lines
+// that are not classic frames are skipped and counted.
 TEST_F(Recording, ReplaySendsTheFilesFramesInOrderAndCountsWhatItSkips) {
   const QString path = dir.filePath("play.log");
   WriteFile(path, "(1700000000.000000) can0 101#01\n"
