@@ -211,10 +211,8 @@ TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
   Write("locked.vni", "[DevConfig]\r\nSpeed=1\r\n");
   QFile::setPermissions(Path("locked.vni"), QFileDevice::WriteOwner);
   const bool rootReadsAnyway = QFile(Path("locked.vni")).open(QIODevice::ReadOnly);
-  Write("passwd.vni", "root:x:0:0:root:/root:/bin/bash\n");
-  const std::map<QByteArray, const char *> reasons{
-      {"big.vni", "larger than 64 MiB"}, {"locked.vni", "ermission"}, {"passwd.vni", "is no set-up file"}};
-  for (const char *name : {"big.vni", "locked.vni", "passwd.vni"}) {
+  const std::map<QByteArray, const char *> reasons{{"big.vni", "larger than 64 MiB"}, {"locked.vni", "ermission"}};
+  for (const char *name : {"big.vni", "locked.vni"}) {
     if (QByteArray(name) == "locked.vni" && rootReadsAnyway)
       continue;
     ModalDriver d;
@@ -234,6 +232,22 @@ TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
   ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_S);
   ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
   EXPECT_EQ(d.Seen, QStringList{"SaveDialog1"});
+}
+
+// Another program's file is no set-up: read as one, it would reset
+// everything to the defaults.
+TEST_F(SetupFiles, LoadOfAFileThatIsNoSetUpReportsItAndChangesNothing) {
+  LoadText(twoFrames);
+  FormMain->DevConfig().Speed = 6;
+  Write("passwd.vni", "root:x:0:0:root:/root:/bin/bash\n");
+  ModalDriver d;
+  QString text;
+  d.Then(TypeFileName(Path("passwd.vni"))).Then(PressMessageButton(QMessageBox::Cancel, &text));
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_L);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_TRUE(text.contains(Path("passwd.vni") + "\" is no set-up file")) << text.toStdString();
+  EXPECT_EQ(FormMain->DevConfig().Speed, 6);
+  EXPECT_EQ(TxLines().size(), 2);
 }
 
 TEST_F(SetupFiles, ReadOnlyTargetReportsTheFileAndLeavesItAsItWas) {
