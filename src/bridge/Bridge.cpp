@@ -11,12 +11,9 @@
 #include "config/SetupFile.h"
 #include "transport/Libusbdyn.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -316,19 +313,12 @@ namespace {
 // set-up; false when the file cannot be read.
 bool LoadSetupFile(const std::string &path, TSetup &setup, std::string &error) {
   const QString file = QString::fromLocal8Bit(path.c_str());
-  const QFileInfo info(file);
-  QFile f(file);
-  if (!info.exists())
+  // The settings reader takes a missing file for an empty one; a set-up
+  // named on the command line must be there.
+  if (!QFileInfo::exists(file)) {
     error = "there is no file " + path;
-  else if (!info.isFile())
-    error = path + " is not a file";
-  else if (info.size() > TIniFile::MaxFileSize)
-    error = path + " is too large for a set-up file";
-  else if (!f.open(QIODevice::ReadOnly))
-    error = "cannot read " + path + ": " + f.errorString().toStdString();
-  if (!error.empty())
     return false;
-  f.close();
+  }
   TIniFile ini(file);
   if (!ini.ReadError().isEmpty()) {
     error = "cannot read " + path + ": " + ini.ReadError().toStdString();

@@ -6,14 +6,11 @@
 #include "can/FrameText.h"
 #include "can/Frame.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 namespace {
