@@ -8,6 +8,24 @@
 namespace {
 // Written before a second has passed when this much has collected.
 constexpr qsizetype WriteAtBytes = 256 * 1024;
+
+// Writes until everything is written or the system refuses; the count
+// written, and the refusal's errno. The system's own reason is what a user
+// needs ("No space left on device"), which a short write through QFile loses.
+qint64 WriteAll(int fd, const QByteArray &bytes, int &reason) {
+  qint64 done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      reason = n < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += n;
+  }
+  return done;
+}
 } // namespace
 
 bool TLogRecorder::Start(const QString &path, QString &error) {
@@ -39,13 +57,13 @@ bool TLogRecorder::Flush(QString &error, bool force) {
     return true;
   FSinceWrite.restart();
   if (!FPending.isEmpty()) {
-    const qint64 written = FFile.write(FPending);
+    int reason = 0;
+    const qint64 written = WriteAll(FFile.handle(), FPending, reason);
     if (written != FPending.size()) {
-      const QString reason = FFile.errorString();
       // A line cut off by the full disk goes; the complete ones stay.
-      if (written > 0)
-        FFile.resize(static_cast<qint64>(FBytes));
-      return Fail(error, reason);
+      if (written > 0 && ::ftruncate(FFile.handle(), static_cast<off_t>(FBytes)) != 0)
+        return Fail(error, qt_error_string(reason) + ", and the last line stays cut off");
+      return Fail(error, qt_error_string(reason));
     }
     FBytes += static_cast<uint64_t>(written);
     FWrittenFrames = FFrames;

@@ -28,7 +28,10 @@ void TFormMain::FlushRecording(bool force) {
   QString error;
   if (!FRecorder->Flush(error, force)) {
     ShowRecording();
-    ReportFileError(error);
+    // Shown once the caller (the receive timer, often) has returned: a
+    // message box opened inside it would hold the log and the counters
+    // still for as long as it is open.
+    QTimer::singleShot(0, this, [this, error] { ReportFileError(error); });
     return;
   }
   // The panel changes only when lines were written (once a second).

@@ -9,6 +9,7 @@
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,11 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -105,22 +111,71 @@ TEST_F(Recording, DisconnectingStopsAndKeepsTheSentFrames) {
   EXPECT_TRUE(lines[2].endsWith(",Tx,0001ABCD,ext,0,2,22 33")) << lines[2].toStdString();
 }
 
-// A full disk stops the recording with a message naming the file.
+// A full disk stops the recording with a message naming the file and the
+// reason; frames go on being received while the message is open.
 TEST_F(Recording, AFullDiskStopsTheRecordingWithAMessage) {
   QString text;
+  bool receivedMeanwhile = false;
   ModalDriver d;
-  d.Then(PressMessageButton(QMessageBox::Cancel, &text));
+  // A busy bus: the receive timer never slows down to wait for a wake-up.
+  QTimer bus;
+  QObject::connect(&bus, &QTimer::timeout, [] { Inject(0x11); });
+  d.Then([&](QWidget *box) {
+    const int before = RxCounter();
+    receivedMeanwhile = WaitUntil([&] { return RxCounter() > before + 10; });
+    PressMessageButton(QMessageBox::Cancel, &text)(box);
+  });
   TLogRecorder probe;
   QString error;
   if (!probe.Start("/dev/full", error) && error.contains("No space"))
     GTEST_SKIP() << "writes to /dev/full fail at once here";
   probe.Stop(error);
   ASSERT_TRUE(FormMain->StartRecording("/dev/full"));
-  Inject(0x10);
+  bus.start(5);
   ASSERT_TRUE(WaitUntil([&] { return FormMain->mf_Record->text() == "&Record..."; }));
   ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0; }));
-  EXPECT_TRUE(text.contains("Recording to \"/dev/full\" stopped")) << text.toStdString();
-  EXPECT_EQ(RxCounter(), 1);
+  EXPECT_TRUE(text.contains("Recording to \"/dev/full\" stopped: No space left on device")) << text.toStdString();
+  EXPECT_TRUE(receivedMeanwhile);
+}
+
+// A file that reaches its size limit in the middle of a line (a disk that
+// fills) keeps its whole lines only, and the reason is the system's.
+TEST(RecordingFile, ADiskFullInTheMiddleOfALineKeepsTheWholeLinesOnly) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("full.log");
+  TLogRecorder r;
+  QString error;
+  ASSERT_TRUE(r.Start(path, error));
+  TCanMessage m{};
+  m.DLC = 8;
+  for (uint32_t id = 1; id <= 4; ++id) {
+    m.ID = id;
+    r.Add(TLogLine::From(TDirection::Rx, m, id), 1000000 * id);
+  }
+  ASSERT_TRUE(r.Flush(error, true));
+  const qint64 whole = QFileInfo(path).size();
+  for (uint32_t id = 5; id <= 40; ++id) {
+    m.ID = id;
+    r.Add(TLogLine::From(TDirection::Rx, m, id), 1000000 * id);
+  }
+  // The process may write no further than half a line beyond what is there.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = static_cast<rlim_t>(whole + whole / 8);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool flushed = r.Flush(error, true);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedSignal);
+  EXPECT_FALSE(flushed);
+  EXPECT_TRUE(error.endsWith(": File too large")) << error.toStdString();
+  EXPECT_FALSE(r.Recording());
+  QFile in(path);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  const QByteArray content = in.readAll();
+  EXPECT_EQ(content.size(), whole);
+  EXPECT_TRUE(content.endsWith('\n'));
 }
 
 // A recording cut off in the middle of a line (a crash, a power loss) is
