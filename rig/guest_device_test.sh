@@ -15,4 +15,5 @@ ip link set vcan0 up
 "$build/rig/adapter_gadget" RIG0001 vcan0 /tmp/gadget.trace &
 sleep 1
 lsusb -d 20a0:41e8
+"$build/rig/rig_probe" --die-after-a-request
 "$build/rig/rig_probe"

@@ -210,6 +210,11 @@ void SimAdapterModel::Request(const uint8_t *data, int length) {
 }
 
 std::optional<std::vector<uint8_t>> SimAdapterModel::TakeReply() {
+  if (!unread_.empty()) {
+    std::vector<uint8_t> r = std::move(unread_.front());
+    unread_.pop_front();
+    return r;
+  }
   auto r = std::move(reply_);
   reply_.reset();
   return r;

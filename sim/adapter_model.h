@@ -29,7 +29,10 @@ public:
   void Request(const uint8_t *data, int length);
   // The reply waiting for the host's next read, if any.
   std::optional<std::vector<uint8_t>> TakeReply();
-  bool HasReply() const { return reply_.has_value(); }
+  bool HasReply() const { return !unread_.empty() || reply_.has_value(); }
+  // A reply a client requested and never read (it died in between): it
+  // outlives later requests and is what the next read gets.
+  void LeaveUnreadReply(std::vector<uint8_t> bytes) { unread_.push_back(std::move(bytes)); }
   void ReplaceNextReply(std::vector<uint8_t> bytes) { forcedReply_ = std::move(bytes); }
 
   // A frame seen on the bus: kept if started and the filters accept it.
@@ -78,6 +81,7 @@ public:
 
 private:
   void Reply(std::vector<uint8_t> bytes) { reply_ = std::move(bytes); }
+  std::deque<std::vector<uint8_t>> unread_;
   SimFrame NextTrafficFrame();
 
   std::string serial_;

@@ -60,6 +60,9 @@ SIM_API void sim_set_read_failures(int count, int code);
 // The next reply is replaced by these bytes (any length; longer than the read
 // asks for gives the library's overflow error).
 SIM_API void sim_set_next_reply(const uint8_t *bytes, int length);
+// A reply of a request whose client died before reading it: the adapter
+// holds it for the next read, whatever is requested in between.
+SIM_API void sim_leave_unread_reply(const char *serial, const uint8_t *bytes, int length);
 // Each transfer takes this long, outside the simulator's lock (default and
 // after sim_reset: MOLVAR_SIM_TRANSFER_US or 250 us, a full-speed transfer
 // through a transaction translator; see simusb.cpp).

@@ -608,6 +608,11 @@ EXPORT void sim_set_next_reply(const uint8_t *bytes, int length) {
   for (auto &d : s.devices)
     d->model->ReplaceNextReply(std::vector<uint8_t>(bytes, bytes + std::max(length, 0)));
 }
+EXPORT void sim_leave_unread_reply(const char *serial, const uint8_t *bytes, int length) {
+  LOCKED;
+  if (Device *d = Find(s, serial))
+    d->model->LeaveUnreadReply(std::vector<uint8_t>(bytes, bytes + std::max(length, 0)));
+}
 EXPORT void sim_set_transfer_delay_us(int us) { LOCKED; s.delayUs = us; }
 EXPORT int sim_transfer_delay_us(void) { LOCKED; return s.delayUs; }
 EXPORT void sim_set_reply_latency_us(const char *serial, uint16_t command, int us) {

@@ -67,17 +67,43 @@ bool TVNI::ReadReply(uint16_t acceptStatus) {
          reply.Status == acceptStatus;
 }
 
+// One handshake exchange. A client that died between a request and its
+// reply leaves that reply in the adapter: the next handshake then reads it
+// (a transmit or filter reply, by its command word), or finds the adapter
+// taking no request until it is read (the write times out).
+TVNI::THandshake TVNI::Handshake() {
+  TCommandRecord rec = CommandTable[0];
+  const int written = BulkWrite(&rec, sizeof rec, RequestTimeout);
+  if (written != static_cast<int>(sizeof rec))
+    return written == TimeoutError ? THandshake::AnsweredBefore : THandshake::Refused;
+  Pause1ms();
+  const int n = BulkRead(&rec, sizeof rec, HandshakeReplyTimeout);
+  // Only a complete reply with status 0 is a refusal; no reply is consent.
+  if (n != static_cast<int>(sizeof rec))
+    return THandshake::Accepted;
+  if (rec.Command == vnicmd::Transmit || rec.Command == vnicmd::Filter)
+    return THandshake::AnsweredBefore;
+  return rec.Parameter == 0 ? THandshake::Refused : THandshake::Accepted;
+}
+
+// Reads what the adapter holds until it has nothing more (bounded: an
+// adapter that answers every read cannot keep the connection waiting).
+void TVNI::DrainReplies() {
+  uint8_t buffer[64];
+  for (int i = 0; i < 8 && BulkRead(buffer, sizeof buffer, HandshakeReplyTimeout) > 0; ++i) {
+  }
+}
+
 bool TVNI::Open(const std::string &serialNumber) {
   if (!TUSBDevice::Open(serialNumber))
     return false;
-  TCommandRecord rec = CommandTable[0];
-  if (BulkWrite(&rec, sizeof rec, RequestTimeout) == static_cast<int>(sizeof rec)) {
-    Pause1ms();
-    int n = BulkRead(&rec, sizeof rec, HandshakeReplyTimeout);
-    // Only a complete reply with status 0 is a refusal; no reply is consent.
-    if (!(n == static_cast<int>(sizeof rec) && rec.Parameter == 0))
-      return true;
+  THandshake result = Handshake();
+  if (result == THandshake::AnsweredBefore) {
+    DrainReplies();
+    result = Handshake();
   }
+  if (result == THandshake::Accepted)
+    return true;
   CloseDevice();
   return false;
 }

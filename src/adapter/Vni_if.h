@@ -127,6 +127,9 @@ public:
   bool ReceiveFrame(TCanMessage *msg);
 
 private:
+  enum class THandshake { Accepted, Refused, AnsweredBefore };
+  THandshake Handshake();
+  void DrainReplies();
   bool SendCommand(uint16_t command, uint16_t parameter, int timeout);
   bool ReadReply(uint16_t acceptStatus);
   bool WriteConfirmed(const void *record, int size, int timeout);

@@ -119,6 +119,30 @@ TEST_F(Vni, HandshakeThatCannotBeWrittenFails) {
   EXPECT_EQ(sim_open_handles(), 0);
 }
 
+// A client that died between a request and its reply leaves the reply in
+// the adapter; the next connection succeeds on its first try all the same.
+TEST_F(Vni, AReplyLeftUnreadByAnEarlierClientDoesNotFailTheNextConnection) {
+  TVNI vni;
+  const uint8_t refusedTransmit[4] = {0x01, 0x05, 0x00, 0x00};
+  sim_leave_unread_reply("A1", refusedTransmit, 4);
+  ASSERT_TRUE(vni.Open("A1"));
+  EXPECT_EQ(Requests(), (std::vector<std::string>{"01 01 00 00", "01 01 00 00"}));
+  TDeviceInfo info{};
+  EXPECT_TRUE(vni.ReadDeviceInfo(&info));
+  EXPECT_EQ(DeviceInfoSerial(info), "A1");
+  vni.Close();
+  // A poll's frame record left waiting: longer than the handshake's reply.
+  auto frame = FrameBytes(0, 0, 1, 0x123, {0x42});
+  sim_leave_unread_reply("A1", frame.data(), static_cast<int>(frame.size()));
+  ASSERT_TRUE(vni.Open("A1"));
+  EXPECT_TRUE(vni.ReadDeviceInfo(&info));
+  EXPECT_EQ(DeviceInfoSerial(info), "A1");
+  vni.Close();
+  // An adapter that takes no request while a reply waits: the write times out.
+  sim_set_write_failures(3, -ETIMEDOUT);
+  EXPECT_TRUE(vni.Open("A1"));
+}
+
 TEST_F(Vni, ReceivePollResults) {
   TVNI vni;
   ASSERT_TRUE(vni.Open("A1"));
