@@ -51,7 +51,9 @@ TTabControl::TTabControl(int tabs, int perRow, int tabWidth, QWidget *parent) : 
 
 // The tab strip is one stop of the focus chain: the selected tab.
 void TTabControl::UpdateFocusStop() {
-  const bool hadFocus = FocusTab() && FocusTab()->hasFocus();
+  // The window's own focus widget: hasFocus() is false while the window is
+  // not the active one yet, and the focus would stay on the old tab.
+  const bool hadFocus = FocusTab() && window()->focusWidget() == FocusTab();
   for (QAbstractButton *b : FGroup->buttons())
     b->setFocusPolicy(FGroup->id(b) == FIndex ? Qt::TabFocus : Qt::NoFocus);
   if (hadFocus)
