@@ -121,6 +121,9 @@ ModalDriver::Action TypeFileName(const QString &path) {
 }
 
 void ChooseMenuItem(QMenu *menu, Qt::Key menuKey, Qt::Key itemKey) {
+  // A menu closed a moment ago can still be taking the activation: the
+  // menu bar's shortcuts work only once the window has it back.
+  Settle();
   if (!FormMain->isActiveWindow())
     FormMain->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));

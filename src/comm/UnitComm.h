@@ -99,6 +99,8 @@ public:
   // The wall-clock time the connection was made, in microseconds since the
   // Unix epoch: the base of the stamps for logs written to files.
   int64_t ConnectedWallUs() const { return FConnectedWallUs; }
+  // The steady-clock time the stamps count from.
+  TClock::time_point ConnectedAt() const { return FConnectedAt; }
   // Each waits for the command slot to be free; false when the thread can no
   // longer carry a command out.
   bool SendDeviceConfig(const TDeviceConfig &config);

@@ -9,6 +9,8 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace {
 constexpr size_t ProgressEvery = 4096;
@@ -40,12 +42,27 @@ bool WriteLog(const TFrameLogModel &log, QIODevice &out, TLogFormat format,
   // The lines there were when the export began; progress lets events run,
   // so the log is asked again for its size in case it was cleared.
   const size_t count = log.Count();
-  for (size_t row = 0; row < count && row < log.Count(); ++row) {
+  // In time order. The log shows a frame sent where it was handed over, and
+  // stamps it when the adapter accepted it, after frames received meanwhile;
+  // the file must not go backwards at such lines.
+  std::vector<size_t> order;
+  for (size_t row = 1; row < count; ++row)
+    if (log.WallTimeUs(row) < log.WallTimeUs(row - 1)) {
+      order.resize(count);
+      std::iota(order.begin(), order.end(), size_t{0});
+      std::stable_sort(order.begin(), order.end(),
+                       [&](size_t a, size_t b) { return log.WallTimeUs(a) < log.WallTimeUs(b); });
+      break;
+    }
+  for (size_t i = 0; i < count && i < log.Count(); ++i) {
+    const size_t row = order.empty() ? i : order[i];
+    if (row >= log.Count())
+      break;
     chunk += LogFileLine(log.At(row), log.WallTimeUs(row), format);
-    if ((row + 1) % ProgressEvery == 0) {
+    if ((i + 1) % ProgressEvery == 0) {
       if (!flush())
         return false;
-      if (progress && !progress(row + 1))
+      if (progress && !progress(i + 1))
         return false;
     }
   }

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LogRecorder.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <unistd.h>
 
 namespace {
-// Written before a second has passed when this much has collected.
-constexpr qsizetype WriteAtBytes = 256 * 1024;
+// Written before a second has passed when this many have collected.
+constexpr size_t WriteAtLines = 4096;
 
 // Writes until everything is written or the system refuses; the count
 // written, and the refusal's errno. The system's own reason is what a user
@@ -34,6 +35,8 @@ bool TLogRecorder::Start(const QString &path, QString &error) {
   FFile.setFileName(path);
   FPath = path;
   FFrames = FWrittenFrames = FBytes = 0;
+  FLastWallUs = INT64_MIN;
+  FLines.clear();
   FPending.clear();
   FFormat = LogFormatForFile(path);
   if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
@@ -46,16 +49,28 @@ bool TLogRecorder::Start(const QString &path, QString &error) {
 void TLogRecorder::Add(const TLogLine &line, int64_t wallUs) {
   if (!FFile.isOpen())
     return;
-  FPending += LogFileLine(line, wallUs, FFormat);
+  FLines.push_back({line, wallUs});
   ++FFrames;
 }
 
 bool TLogRecorder::Flush(QString &error, bool force) {
   if (!FFile.isOpen())
     return true;
-  if (!force && FPending.size() < WriteAtBytes && FSinceWrite.elapsed() < 1000)
+  if (!force && FLines.size() < WriteAtLines && FSinceWrite.elapsed() < 1000)
     return true;
   FSinceWrite.restart();
+  // In time order: a frame sent is taken when the adapter accepted it, after
+  // frames received before then may have been. One that still comes later
+  // than lines already written takes the time of the last of them, so that
+  // the file's stamps never go backwards.
+  std::stable_sort(FLines.begin(), FLines.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+  for (const auto &[line, wallUs] : FLines) {
+    FLastWallUs = std::max(FLastWallUs, wallUs);
+    TLogLine stamped = line;
+    stamped.TimeUs += FLastWallUs - wallUs;
+    FPending += LogFileLine(stamped, FLastWallUs, FFormat);
+  }
+  FLines.clear();
   if (!FPending.isEmpty()) {
     int reason = 0;
     const qint64 written = WriteAll(FFile.handle(), FPending, reason);
@@ -78,6 +93,7 @@ bool TLogRecorder::Flush(QString &error, bool force) {
 bool TLogRecorder::Stop(QString &error) {
   const bool ok = Flush(error, true);
   FFile.close();
+  FLines.clear();
   FPending.clear();
   return ok;
 }
@@ -86,6 +102,7 @@ bool TLogRecorder::Fail(QString &error, const QString &reason) {
   error = QString("Recording to \"%1\" stopped: %2").arg(FPath, reason);
   // What was written stays; nothing more is collected.
   FFile.close();
+  FLines.clear();
   FPending.clear();
   return false;
 }

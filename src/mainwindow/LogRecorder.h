@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording: every frame written to a file as it comes, in the export's
-// formats. Lines are collected and written whole, and the file is synced to
+// formats, in time order. Lines are collected and written whole, and the file is synced to
 // the disk at least once a second, so that a recording cut short by a crash
 // or a power loss is valid up to its last complete line; memory stays that
 // of one second's lines however long it runs.
@@ -10,6 +10,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 class TLogRecorder {
 public:
@@ -36,7 +40,9 @@ private:
   QFile FFile;
   QString FPath;
   TLogFormat FFormat = TLogFormat::Candump;
-  QByteArray FPending;
+  std::vector<std::pair<TLogLine, int64_t>> FLines; // collected, with their wall-clock times
+  int64_t FLastWallUs = INT64_MIN; // of the last line written
+  QByteArray FPending; // the text being written
   QElapsedTimer FSinceWrite;
   uint64_t FFrames = 0; // collected
   uint64_t FWrittenFrames = 0;

@@ -126,7 +126,8 @@ void TOverviewModel::Add(const TLogLine &line) {
   }
   e.Remote = IsRemote(msg);
   e.Length = static_cast<uint8_t>(FrameLength(msg));
-  e.Stamps[e.Count % e.Stamps.size()] = line.TimeUs;
+  // Never before the one seen last: no interval is negative.
+  e.Stamps[e.Count % e.Stamps.size()] = e.Count > 0 ? std::max(line.TimeUs, Stamp(e, 0)) : line.TimeUs;
   ++e.Count;
 }
 

@@ -240,8 +240,10 @@ void TFormMain::SpeedButtonConnectClick() {
     FRxCounter = 0;
     FTxCounter = 0;
     FPanels[0]->setText("connected");
-    FRxModel->BeginConnection(FDevComm->ConnectedWallUs());
-    FPlotData->BeginConnection(FDevComm->ConnectedWallUs());
+    FTimeBase.BeginConnection(FDevComm->ConnectedAt(), FDevComm->ConnectedWallUs());
+    FTxAwaiting.clear(); // a new connection numbers its frames from 0
+    FRxModel->BeginConnection(FTimeBase.OriginWallUs());
+    FPlotData->BeginConnection(FTimeBase.OriginWallUs());
     ShowCounters();
     ShowRates(true);
     FDevComm->SendSetUp(FDevConfig, FFilter);

@@ -4,6 +4,7 @@
 // and the set-up.
 
 #include "BusStatistics.h"
+#include "TimeBase.h"
 #include "adapter/Vni_if.h"
 #include "can/IdFilter.h"
 #include "can/LogLine.h"
@@ -209,9 +210,10 @@ private:
   // Whether a frame's line goes into the log: the direction chosen in the
   // view box and the identifier filter.
   bool LogShows(TDirection direction, const TCanMessage &msg) const;
-  // Every frame received or sent goes to the recording, whatever the log
-  // shows.
-  void Record(TDirection direction, const TCanMessage &msg, int64_t timeUs);
+  // Every frame the bus carried (received, or sent and accepted by the
+  // adapter) goes to the recording, the overview and the plot, whatever the
+  // log shows; true when the plot took a point of it.
+  bool TakeFrame(TDirection direction, const TCanMessage &msg, int64_t timeUs);
   void FlushRecording(bool force);
   void ShowRecording();
   void ShowReplay();
@@ -221,10 +223,8 @@ private:
   void LoadPlotSetting(TIniFile &ini);
   void FillFromLog(int curve);
   void SavePlotSetting(TIniFile &ini);
-  // A line the log takes (or would, when paused) also counts in the overview.
-  void AppendLines(const std::vector<TLogLine> &lines);
   void RefreshOverview(bool now);
-  int TakeTransmitStamps();
+  int TakeTransmitStamps(bool &plotted);
   void WakeReceive();
   void SetTxEntries(std::vector<TTransmitEntry> entries);
   qint64 CycleNow() const;
@@ -262,6 +262,9 @@ private:
   // The clock of the transmit list's cycles.
   QElapsedTimer FCycleClock;
   TBusStatistics FStatistics;
+  TTimeBase FTimeBase;
+  // Frames handed over and not yet accepted by the adapter, by number.
+  std::deque<std::pair<uint64_t, TCanMessage>> FTxAwaiting;
   QElapsedTimer FRatesClock;
   // The receive timer's tick while frames come; after QuietAfterTicks ticks
   // without any it ticks every QuietTickMs (the overview's "last seen" still

@@ -10,6 +10,7 @@
 #include "FrameLogView.h"
 #include "LineModels.h"
 #include "LogExport.h"
+#include "LogRecorder.h"
 #include "Overview.h"
 #include "comm/UnitComm.h"
 
@@ -41,13 +42,30 @@ void TFormMain::SelectLastLogLine() {
 }
 
 
-// Transmitted frames' lines carry their hand-over time until the adapter's
-// acceptance time arrives.
-int TFormMain::TakeTransmitStamps() {
+bool TFormMain::TakeFrame(TDirection direction, const TCanMessage &msg, int64_t timeUs) {
+  const TLogLine line = TLogLine::From(direction, msg, timeUs);
+  if (FRecorder->Recording())
+    FRecorder->Add(line, FTimeBase.WallUs(timeUs));
+  FOverview->Add(line);
+  return FPlotData->Take(line);
+}
+
+// A frame goes on the bus when the adapter accepts it: its line, shown with
+// the hand-over time until then, takes that time, and it counts from then on. The adapter takes frames in the order
+// handed over, so a number stamped means every earlier one was accepted too
+// (their stamps are lost only when the window falls far behind: they take
+// the later one's time).
+int TFormMain::TakeTransmitStamps(bool &plotted) {
   TTransmitStamp stamp;
   int taken = 0;
-  for (; FDevComm->TakeTransmitStamp(stamp); ++taken)
-    FRxModel->SetAcceptedTime(stamp.Seq, stamp.TimeUs);
+  for (; FDevComm->TakeTransmitStamp(stamp); ++taken) {
+    const int64_t timeUs = FTimeBase.FromConnection(stamp.TimeUs);
+    FRxModel->SetAcceptedTime(stamp.Seq, timeUs);
+    while (!FTxAwaiting.empty() && FTxAwaiting.front().first <= stamp.Seq) {
+      plotted |= TakeFrame(TDirection::Tx, FTxAwaiting.front().second, timeUs);
+      FTxAwaiting.pop_front();
+    }
+  }
   return taken;
 }
 
@@ -56,17 +74,21 @@ int TFormMain::TakeTransmitStamps() {
 void TFormMain::TimerReceiveTimer() {
   if (!FDevComm)
     return;
-  const int stamps = TakeTransmitStamps();
+  bool plotted = false;
+  const int stamps = TakeTransmitStamps(plotted);
   TStampedFrame frame;
   std::vector<TLogLine> lines;
   int taken = 0;
   while (FDevComm->ReceiveMessage(frame)) {
     ++taken;
     FStatistics.Count(frame.Msg, true);
-    Record(TDirection::Rx, frame.Msg, frame.TimeUs);
+    const int64_t timeUs = FTimeBase.FromConnection(frame.TimeUs);
+    plotted |= TakeFrame(TDirection::Rx, frame.Msg, timeUs);
     if (LogShows(TDirection::Rx, frame.Msg))
-      lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, frame.TimeUs));
+      lines.push_back(TLogLine::From(TDirection::Rx, frame.Msg, timeUs));
   }
+  if (plotted)
+    FormPlot->PointsAdded();
   FlushRecording(false);
   if (taken > 0 || stamps > 0 || FDevComm->WaitingFrames() > 0) {
     FQuietTicks = 0;
@@ -83,7 +105,7 @@ void TFormMain::TimerReceiveTimer() {
   }
   FRxCounter += taken;
   if (!lines.empty()) {
-    AppendLines(lines);
+    FRxModel->Append(lines);
     SelectLastLogLine();
   }
   RefreshOverview(false);

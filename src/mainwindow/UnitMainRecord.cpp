@@ -16,11 +16,6 @@
 #include <QFileInfo>
 #include <QLabel>
 
-void TFormMain::Record(TDirection direction, const TCanMessage &msg, int64_t timeUs) {
-  if (FRecorder->Recording() && FDevComm)
-    FRecorder->Add(TLogLine::From(direction, msg, timeUs), FDevComm->ConnectedWallUs() + timeUs);
-}
-
 void TFormMain::FlushRecording(bool force) {
   if (!FRecorder->Recording())
     return;

@@ -88,10 +88,11 @@ void TFormMain::TransmitEntry(const TCanMessage &entry, TTxLines &tx) {
   const TCanMessage wire = WireFrame(entry);
   const std::optional<uint64_t> seq = FDevComm->TransmitMessage(new TCanMessage(wire));
   ++FTxCounter;
-  if (seq)
+  if (seq) {
     FStatistics.Count(wire, false);
-  const int64_t now = FDevComm->ElapsedUs();
-  Record(TDirection::Tx, wire, now);
+    FTxAwaiting.emplace_back(*seq, wire);
+  }
+  const int64_t now = FTimeBase.FromConnection(FDevComm->ElapsedUs());
   if (LogShows(TDirection::Tx, wire)) {
     tx.Lines.push_back(TLogLine::From(TDirection::Tx, wire, now));
     tx.Seqs.push_back(seq);
@@ -101,7 +102,7 @@ void TFormMain::TransmitEntry(const TCanMessage &entry, TTxLines &tx) {
 void TFormMain::LogTransmitted(const TTxLines &tx) {
   if (tx.Lines.empty())
     return;
-  AppendLines(tx.Lines);
+  FRxModel->Append(tx.Lines);
   const int first = static_cast<int>(FRxModel->Count() - tx.Lines.size());
   for (size_t i = 0; i < tx.Seqs.size(); ++i)
     if (tx.Seqs[i])

@@ -42,17 +42,6 @@ void TFormMain::EditIdFilterEdited(const QString &text) {
                                   : QString::fromStdString("not a filter: " + error));
 }
 
-void TFormMain::AppendLines(const std::vector<TLogLine> &lines) {
-  FRxModel->Append(lines);
-  bool plotted = false;
-  for (const TLogLine &l : lines) {
-    FOverview->Add(l);
-    plotted |= FPlotData->Take(l);
-  }
-  if (plotted)
-    FormPlot->PointsAdded();
-}
-
 // A few times a second at most, and only while it is seen and moving.
 void TFormMain::RefreshOverview(bool now) {
   if (!TableOverview->isVisible() || FRxModel->Paused())
@@ -60,7 +49,7 @@ void TFormMain::RefreshOverview(bool now) {
   if (!now && FOverviewClock.isValid() && FOverviewClock.elapsed() < 250)
     return;
   FOverviewClock.start();
-  FOverview->Refresh(FDevComm ? FDevComm->ElapsedUs() : 0);
+  FOverview->Refresh(FTimeBase.NowUs());
 }
 
 void TFormMain::mv_PauseClick(bool paused) {

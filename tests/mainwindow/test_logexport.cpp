@@ -175,6 +175,30 @@ TEST(FrameLogModel, ClearKeepsOnlyTheCurrentConnectionsTimeBase) {
   EXPECT_EQ(log.WallTimeUs(1), 9000000008);
 }
 
+// A frame sent is logged where it was handed over and stamped when the
+// adapter accepted it, after a frame received meanwhile: the file is in
+// time order all the same.
+TEST(FrameLogModel, ExportedStampsNeverGoBackwards) {
+  TFrameLogModel log;
+  log.BeginConnection(1000000);
+  log.Append(TLogLine::From(TDirection::Tx, Frame(false, false, 1, 0x10), 100));
+  log.AwaitAcceptance(0, 0);
+  log.Append(TLogLine::From(TDirection::Rx, Frame(false, false, 1, 0x20), 150));
+  log.SetAcceptedTime(0, 200);
+  log.Append(TLogLine::From(TDirection::Rx, Frame(false, false, 1, 0x30), 250));
+  for (TLogFormat format : {TLogFormat::Candump, TLogFormat::Csv}) {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(WriteLog(log, out, format));
+    const QString text = QString::fromLatin1(out.data());
+    EXPECT_LT(text.indexOf(format == TLogFormat::Csv ? ",020," : " 020#"),
+              text.indexOf(format == TLogFormat::Csv ? ",010," : " 010#"))
+        << text.toStdString();
+    EXPECT_LT(text.indexOf(format == TLogFormat::Csv ? ",010," : " 010#"),
+              text.indexOf(format == TLogFormat::Csv ? ",030," : " 030#"));
+  }
+}
+
 TEST_F(LogExport, CsvFileHasAHeaderAndOneLinePerLogLine) {
   FillLog();
   const QString path = dir.filePath("bus.csv");

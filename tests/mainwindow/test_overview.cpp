@@ -161,12 +161,41 @@ TEST_F(Overview, IdentifierFilterAppliesToNewLinesAndAMistakeChangesNothing) {
   ASSERT_TRUE(WaitUntil([] { return RxCounter() == 6; }));
   ASSERT_EQ(RxLineCount(), 3);
   EXPECT_TRUE(RxLine(2).contains("101"));
+  // The overview counts the bus, not what the log shows.
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
+  QTreeView *t = FormMain->TableOverview;
+  ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 5; }));
+  EXPECT_EQ(t->model()->index(2, TOverviewModel::ColId).data().toString(), "150");
+  EXPECT_EQ(t->model()->index(4, TOverviewModel::ColId).data().toString(), "200");
+  EXPECT_EQ(t->model()->index(4, TOverviewModel::ColCount).data().toString(), "2");
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
   // Emptied, it lets everything through again.
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Delete);
   EXPECT_TRUE(edit->styleSheet().isEmpty());
   Inject(0x200);
   ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 4; }));
+}
+
+// After a reconnection time goes on: the log's stamps, the overview's
+// period and what is exported keep one time base.
+TEST_F(Overview, TimeGoesOnAcrossAReconnection) {
+  Inject(0x123);
+  ASSERT_TRUE(WaitUntil([] { return RxCounter() == 1; }));
+  QTest::qWait(20);
+  QTest::mouseClick(FormMain->SpeedButtonConnect, Qt::LeftButton);
+  ASSERT_EQ(FormMain->DevComm(), nullptr);
+  Connect();
+  Inject(0x123);
+  ASSERT_TRUE(WaitUntil([] { return RxLineCount() == 2; }));
+  const int64_t first = RxModel()->At(0).TimeUs, second = RxModel()->At(1).TimeUs;
+  EXPECT_GT(second - first, 20000);
+  EXPECT_EQ(RxModel()->WallTimeUs(1) - RxModel()->WallTimeUs(0), second - first);
+  ChooseMenuItem(FormMain->mm_View, Qt::Key_V, Qt::Key_O);
+  QTreeView *t = FormMain->TableOverview;
+  ASSERT_TRUE(WaitUntil([&] { return t->model()->rowCount() == 1; }));
+  const double period = t->model()->index(0, TOverviewModel::ColPeriod).data().toString().toDouble();
+  EXPECT_NEAR(period, (second - first) / 1000.0, 0.051);
 }
 
 } // namespace

@@ -100,6 +100,8 @@ TEST_F(Recording, DisconnectingStopsAndKeepsTheSentFrames) {
     FormMain->LoadSetup(ini);
   }
   QTest::mouseClick(FormMain->BitBtnTxAll, Qt::LeftButton);
+  // Recorded as the adapter accepts them: on the bus, not merely handed over.
+  ASSERT_TRUE(WaitUntil([] { return sim_frames_transmitted("A1") == 2; }));
   FormMain->Disconnect();
   EXPECT_EQ(FormMain->mf_Record->text(), "&Record...");
   QFile f(path);
@@ -210,6 +212,42 @@ TEST(RecordingFile, ACutOffRecordingIsValidUpToItsLastWholeLine) {
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[1].Msg.ID, 2u);
   EXPECT_EQ(others, 1);
+}
+
+// Lines are written in time order (a frame sent is taken when the adapter
+// accepted it, after frames received before then), and a line that comes
+// after later ones were written takes their time: stamps never go back.
+TEST(RecordingFile, StampsNeverGoBackwards) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("order.log");
+  TLogRecorder r;
+  QString error;
+  ASSERT_TRUE(r.Start(path, error));
+  TCanMessage m{};
+  m.DLC = 1;
+  auto add = [&](uint32_t id, int64_t us) {
+    m.ID = id;
+    r.Add(TLogLine::From(TDirection::Rx, m, us), 1000000000 + us);
+  };
+  add(1, 200);
+  add(2, 150);
+  ASSERT_TRUE(r.Flush(error, true));
+  add(3, 100);
+  add(4, 300);
+  ASSERT_TRUE(r.Stop(error));
+  std::vector<uint32_t> ids;
+  std::vector<int64_t> stamps;
+  QFile in(path);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  for (const QByteArray &line : in.readAll().split('\n')) {
+    const TCandumpRecord rec = ParseCandumpLine(std::string_view(line.constData(), line.size()));
+    if (rec.Kind == TCandumpKind::Frame) {
+      ids.push_back(rec.Msg.ID);
+      stamps.push_back(rec.WallUs);
+    }
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{2, 1, 3, 4}));
+  EXPECT_EQ(stamps, (std::vector<int64_t>{1000000150, 1000000200, 1000000200, 1000000300}));
 }
 
 // On the file's timing, every round of a loop keeps the file's intervals
