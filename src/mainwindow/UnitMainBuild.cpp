@@ -331,25 +331,15 @@ void TFormMain::BuildTimersAndFileDialogs() {
   TimerReplay->setTimerType(Qt::PreciseTimer);
   TimerReplay->setInterval(1);
 
-  const QString filter = "Varnell Interface Files (*.vni)";
-  OpenDialog1 = new QFileDialog(this, "Load Varnell Interface Configuration", QString(), filter);
-  OpenDialog1->setObjectName("OpenDialog1");
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  const char *filter = "Varnell Interface Files (*.vni)";
+  OpenDialog1 = ReadFileDialog(this, "OpenDialog1", "Load Varnell Interface Configuration", filter);
   OpenDialog1->setDefaultSuffix("vni");
-  OpenDialog1->setOption(QFileDialog::ReadOnly, false);
-  SaveDialog1 = new QFileDialog(this, "Save Varnell Interface Configuration", QString(), filter);
-  SaveDialog1->setObjectName("SaveDialog1");
-  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  SaveDialog1->setDefaultSuffix("vni");
+  SaveDialog1 = SaveFileDialog(this, "SaveDialog1", "Save Varnell Interface Configuration", filter, "vni");
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
   ExportDialog1 = LogFileDialog(this, "ExportDialog1", "Export Log");
   RecordDialog1 = LogFileDialog(this, "RecordDialog1", "Record to File");
   ReplayDialog1 = ReadFileDialog(this, "ReplayDialog1", "Replay File", "candump Log Files (*.log);;All Files (*)");
   DatabaseDialog1 = ReadFileDialog(this, "DatabaseDialog1", "Load Database", "CAN Databases (*.dbc);;All Files (*)");
-  for (QFileDialog *d : {OpenDialog1, SaveDialog1, ExportDialog1, RecordDialog1, ReplayDialog1, DatabaseDialog1})
-    d->setOption(QFileDialog::DontUseNativeDialog, true);
 
 }
 

@@ -9,6 +9,8 @@
 #include "mainwindow/UnitMain.h"
 
 #include <QFile>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -200,6 +202,38 @@ TEST_F(SetupFiles, SaveAfterSaveAsWritesTheFileSavedLast) {
 
 // A file that cannot be read is said by name and reason, and the set-up in
 // the window stays as it was (read as empty, it would reset everything).
+// A name typed with its completion list open, then Return: the list goes with
+// the dialog, and the window's next Alt+letter opens its menu.
+TEST_F(SetupFiles, ANameTakenFromItsCompletionListLeavesNoListBehind) {
+  Write("alpha.vni", "[DevConfig]\r\nSpeed=2\r\n");
+  QWidget *popup = nullptr;
+  ModalDriver d;
+  d.Then([&](QWidget *w) {
+    auto *dlg = qobject_cast<QFileDialog *>(w);
+    ASSERT_NE(dlg, nullptr);
+    dlg->setDirectory(dir.path());
+    auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    // The folder's list read, the name box completes what is typed.
+    auto *files = dlg->findChild<QAbstractItemView *>("listView");
+    ASSERT_NE(files, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return files->model()->rowCount(files->rootIndex()) > 0; }));
+    popup = name->completer()->popup();
+    name->setFocus();
+    QTest::keyClicks(name, "al");
+    ASSERT_TRUE(WaitUntil([&] { return popup->isVisible(); }));
+    QTest::keyClicks(popup, "pha.vni");
+    QTest::keyClick(popup, Qt::Key_Return);
+  });
+  ChooseMenuItem(FormMain->mm_File, Qt::Key_F, Qt::Key_L);
+  ASSERT_TRUE(WaitUntil([&] { return d.Pending() == 0 && !QApplication::activeModalWidget(); }));
+  EXPECT_EQ(FormMain->DevConfig().Speed, 2);
+  Settle();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
 TEST_F(SetupFiles, LoadOfAFileThatCannotBeReadReportsItAndChangesNothing) {
   LoadText(twoFrames);
   FormMain->DevConfig().Speed = 6;
